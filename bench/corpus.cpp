@@ -1,0 +1,162 @@
+#include "corpus.h"
+
+#include <array>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/resource.h>
+
+namespace {
+
+class Random
+{
+public:
+    explicit Random(quint32 seed) : m_state(seed ? seed : 1) {}
+    quint32 next()
+    {
+        m_state ^= m_state << 13;
+        m_state ^= m_state >> 17;
+        m_state ^= m_state << 5;
+        return m_state;
+    }
+    template <typename T, std::size_t N> const T &pick(const std::array<T, N> &items)
+    {
+        return items[next() % N];
+    }
+
+private:
+    quint32 m_state;
+};
+
+// Windows-1252 bytes: \xE9 is é, \xE8 è, \xE7 ç, \xEF ï, \xC9 É, \xF1 ñ, \x80 €.
+constexpr std::array<const char *, 16> firstNames = {
+    "Jean", "Marie", "Pierre", "\xC9lise", "Fran\xE7ois", "Chlo\xE9", "Luc", "Ana\xEFs",
+    "Ren\xE9", "Sophie", "Nicolas", "In\xE8s", "Paul", "Camille", "Jos\xE9", "Zo\xE9"};
+constexpr std::array<const char *, 12> lastNames = {
+    "Dupont", "Martin", "Lef\xE8vre", "Moreau", "Nu\xF1""ez", "Bernard", "Garnier", "Roux",
+    "Fontaine", "Chevalier", "Mercier", "Blanc"};
+constexpr std::array<const char *, 8> domains = {
+    "exemple.fr", "societe.com", "labo.org", "mairie-lyon.fr",
+    "courriel.net", "univ-paris.fr", "entreprise.eu", "asso.org"};
+constexpr std::array<const char *, 10> prose = {
+    "Merci pour votre r\xE9ponse, nous reviendrons vers vous tr\xE8s bient\xF4t.",
+    "La r\xE9union est d\xE9plac\xE9""e \xE0 jeudi, m\xEAme salle, m\xEAme heure.",
+    "Veuillez trouver ci-joint le devis de 1250 \x80 pour la prestation.",
+    "Bonjour \xE0 tous,",
+    "Cordialement,",
+    "Le compte rendu sera diffus\xE9 apr\xE8s validation par le bureau.",
+    "",
+    "N'h\xE9sitez pas \xE0 transf\xE9rer ce message \xE0 vos coll\xE8gues int\xE9ress\xE9s.",
+    "-- ",
+    "Ordre du jour : budget, calendrier, questions diverses."};
+
+QByteArray lower(const char *text)
+{
+    QByteArray out(text);
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+void appendAddress(QByteArray &out, Random &r)
+{
+    out += lower(r.pick(firstNames));
+    out += '.';
+    out += lower(r.pick(lastNames));
+    if (r.next() % 3 == 0)
+        out += QByteArray::number(r.next() % 100);
+    out += '@';
+    out += r.pick(domains);
+}
+
+} // namespace
+
+QByteArray makeMailingListCorpus(int lines, quint32 seed)
+{
+    Random r(seed);
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(lines) * 70);
+    for (int i = 0; i < lines; ++i) {
+        switch (r.next() % 10) {
+        case 0:
+        case 1: // From: "Nom, Prénom" <adresse>
+            out += "From: \"";
+            out += r.pick(lastNames);
+            out += ", ";
+            out += r.pick(firstNames);
+            out += "\" <";
+            appendAddress(out, r);
+            out += '>';
+            break;
+        case 2: // To: a, b
+            out += "To: ";
+            appendAddress(out, r);
+            out += ", ";
+            appendAddress(out, r);
+            break;
+        case 3: // Cc: Prénom Nom <a>; b
+            out += "Cc: ";
+            out += r.pick(firstNames);
+            out += ' ';
+            out += r.pick(lastNames);
+            out += " <";
+            appendAddress(out, r);
+            out += ">; ";
+            appendAddress(out, r);
+            break;
+        case 4:
+        case 5:
+            out += r.pick(prose);
+            break;
+        case 6: // > Le 12/03/2021, Prénom a écrit :
+            out += "> Le ";
+            out += QByteArray::number(1 + r.next() % 28);
+            out += "/0";
+            out += QByteArray::number(1 + r.next() % 9);
+            out += "/2021, ";
+            out += r.pick(firstNames);
+            out += " a \xE9""crit :";
+            break;
+        case 7: // contact line with parentheses
+            out += "Contact : ";
+            appendAddress(out, r);
+            out += " (secr\xE9tariat), t\xE9l. 01 23 45 67 89";
+            break;
+        default: // a reply line quoting an address
+            out += "> ";
+            out += r.pick(firstNames);
+            out += ' ';
+            out += r.pick(lastNames);
+            out += " <";
+            appendAddress(out, r);
+            out += "> ; ";
+            appendAddress(out, r);
+            break;
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+QString corpusFile(int lines)
+{
+    const QString path =
+        QDir::temp().filePath(QStringLiteral("extracteur-corpus-%1.txt").arg(lines));
+    if (!QFileInfo::exists(path)) {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(makeMailingListCorpus(lines));
+    }
+    return path;
+}
+
+double peakMemoryMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}

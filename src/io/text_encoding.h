@@ -1,0 +1,38 @@
+#pragma once
+
+#include <vector>
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include "extract/text_table.h"
+
+enum class TextEncoding { SystemCodePage, Utf8, Utf16LE, Utf16BE };
+
+struct DetectedEncoding
+{
+    TextEncoding encoding = TextEncoding::SystemCodePage;
+    int markLength = 0;
+};
+
+// The encoding is told by the byte-order mark alone: EF BB BF, FF FE, FE FF, else the system
+// code page (Windows-1252 here).
+DetectedEncoding DetectEncoding(QByteArrayView bytes);
+
+// The byte-order mark written for an encoding (empty for the system code page).
+QByteArray ByteOrderMark(TextEncoding encoding);
+
+// Decodes the bytes that follow the mark. Windows-1252 never rejects a byte; UTF-8 is strict
+// (any malformed sequence anywhere gives the empty text); UTF-16 ignores a last odd byte and
+// keeps unpaired surrogates.
+QString DecodeText(QByteArrayView bytesAfterMark, TextEncoding encoding);
+
+// Encodes text without the mark. Windows-1252 replaces a character it cannot hold by a close
+// look-alike where the converter has one, otherwise by "?".
+QByteArray EncodeText(QStringView text, TextEncoding encoding);
+
+// The lines of a text as spans of it: CR LF, CR and LF each end a line, LF CR ends two, a final
+// line end adds no empty line, and the first U+0000 ends the text.
+std::vector<TextSpan> TextToLines(QStringView text);

@@ -1,0 +1,53 @@
+#include "platform/executable_info.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace {
+
+ExecutableFacts &storedFacts()
+{
+    static ExecutableFacts facts = readProcessExecutableFacts();
+    return facts;
+}
+
+// The text between the first two fields of the locale's short date format.
+QString localeDateSeparator()
+{
+    const QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+    qsizetype i = 0;
+    auto isField = [](QChar c) { return c == u'd' || c == u'M' || c == u'y'; };
+    while (i < format.size() && !isField(format[i]))
+        ++i;
+    while (i < format.size() && isField(format[i]))
+        ++i;
+    const qsizetype start = i;
+    while (i < format.size() && !isField(format[i]))
+        ++i;
+    const QString separator = format.mid(start, i - start);
+    return separator.size() <= 1 ? separator : QStringLiteral("/");
+}
+
+} // namespace
+
+const ExecutableFacts &executableFacts()
+{
+    return storedFacts();
+}
+
+void setExecutableFacts(const ExecutableFacts &facts)
+{
+    storedFacts() = facts;
+}
+
+ExecutableFacts readProcessExecutableFacts()
+{
+    ExecutableFacts facts;
+    facts.filePath = QCoreApplication::instance()
+                         ? QCoreApplication::applicationFilePath()
+                         : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    facts.fileVersionMs = (quint32{EXTRACTEUR_VERSION_MAJOR} << 16) | quint32{EXTRACTEUR_VERSION_MINOR};
+    facts.dateSeparator = localeDateSeparator();
+    return facts;
+}

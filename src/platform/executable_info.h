@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+// Facts about the running executable. Production reads them from the process; tests replace
+// them so nothing is ever read or written beside the test binaries.
+struct ExecutableFacts
+{
+    QString filePath;                     // absolute path of the executable
+    std::optional<quint32> fileVersionMs; // major << 16 | minor; none: no version record
+    QString dateSeparator;                // from the regional short date format, as read at start
+};
+
+const ExecutableFacts &executableFacts();
+void setExecutableFacts(const ExecutableFacts &facts);
+
+// The facts of this process: its path, the product version compiled in, and the separator of
+// the locale's short date format ("/" when it has none it can name as one character).
+ExecutableFacts readProcessExecutableFacts();
