@@ -1,4 +1,24 @@
-int main()
+#include <QApplication>
+
+#include "app/main_window.h"
+#include "app/theme.h"
+#include "platform/executable_info.h"
+#include "platform/gui_dialogs.h"
+
+int main(int argc, char *argv[])
 {
-    return 0;
+    QApplication application(argc, argv);
+    application.setApplicationName(QStringLiteral("Extracteur"));
+    application.setDesktopFileName(QStringLiteral("extracteur"));
+    application.setWindowIcon(QIcon(QStringLiteral(":/images/envelope.svg")));
+    setExecutableFacts(readProcessExecutableFacts());
+
+    QtDialogs dialogs;
+    if (!SelectStyle(application, DefaultThemeName()))
+        dialogs.showStyleNotFound(QStringLiteral("Style '%1' non trouvé").arg(DefaultThemeName()));
+
+    TForm1 window(dialogs, QApplication::arguments());
+    window.show();
+    window.activateWindow();
+    return QApplication::exec();
 }

@@ -1,0 +1,291 @@
+#include "app/address_list.h"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+#include <numeric>
+
+#include "io/text_file.h"
+#include "platform/app_error.h"
+
+namespace {
+
+constexpr qsizetype maxEntries = std::numeric_limits<int>::max() - 1;
+
+std::size_t word(qsizetype index)
+{
+    return static_cast<std::size_t>(index) / 64;
+}
+std::uint64_t bit(qsizetype index)
+{
+    return std::uint64_t{1} << (static_cast<std::size_t>(index) % 64);
+}
+
+} // namespace
+
+AddressList::AddressList(QObject *parent)
+    : QAbstractListModel(parent), m_selection(new QItemSelectionModel(this, this))
+{
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+}
+
+void AddressList::checkIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw ListIndexError(QStringLiteral("Index de liste hors limites (%1)").arg(index));
+}
+
+QStringView AddressList::Items(int index) const
+{
+    checkIndex(index);
+    return m_table.at(index);
+}
+
+bool AddressList::Checked(int index) const
+{
+    checkIndex(index);
+    return (m_marks[word(index)] & bit(index)) != 0;
+}
+
+void AddressList::setChecked(int index, bool checked)
+{
+    checkIndex(index);
+    if (checked)
+        m_marks[word(index)] |= bit(index);
+    else
+        m_marks[word(index)] &= ~bit(index);
+    const QModelIndex changed = this->index(index);
+    emit dataChanged(changed, changed, {Qt::CheckStateRole});
+}
+
+void AddressList::toggleChecked(int index)
+{
+    setChecked(index, !Checked(index));
+}
+
+int AddressList::checkedCount() const
+{
+    qsizetype count = 0;
+    for (std::uint64_t w : m_marks)
+        count += std::popcount(w);
+    return static_cast<int>(count);
+}
+
+int AddressList::ItemIndex() const
+{
+    const QModelIndexList rows = m_selection->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void AddressList::Selected(int index)
+{
+    checkIndex(index);
+    m_selection->setCurrentIndex(this->index(index), QItemSelectionModel::ClearAndSelect);
+    emit scrollToRequested(index);
+}
+
+void AddressList::resizeMarks(qsizetype count)
+{
+    m_marks.assign(word(count) + 1, 0);
+}
+
+void AddressList::replaceContent(TextTable table)
+{
+    beginResetModel();
+    m_table = std::move(table);
+    resizeMarks(m_table.size());
+    if (m_sorted)
+        sortContent();
+    endResetModel();
+}
+
+void AddressList::Clear()
+{
+    replaceContent(TextTable());
+}
+
+int AddressList::Add(QStringView view)
+{
+    if (m_table.size() >= maxEntries)
+        throw ListInsertError(QStringLiteral("Impossible d'insérer une ligne"));
+    // A copy: the text may be a view of this list's own buffer.
+    const qsizetype nul = view.indexOf(QChar(0));
+    const QString text = (nul < 0 ? view : view.first(nul)).toString();
+    const qsizetype n = m_table.size();
+    qsizetype row = n;
+    if (m_sorted) {
+        const auto &spans = m_table.spans();
+        const auto at = std::upper_bound(
+            spans.begin(), spans.end(), text, [this](const QString &t, const TextSpan &s) {
+                return m_collator.compare(
+                           t, QStringView(m_table.buffer()).mid(s.offset, s.length)) < 0;
+            });
+        row = at - spans.begin();
+    }
+    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+    if (row == n) {
+        m_table.append(text);
+        if (word(n + 1) >= m_marks.size())
+            m_marks.push_back(0);
+    } else {
+        // The buffer stays in list order: rebuild it with the new entry at its place.
+        TextTable rebuilt;
+        rebuilt.reserve(n + 1, m_table.buffer().size() + text.size());
+        std::vector<std::uint64_t> marks(word(n + 1) + 1, 0);
+        for (qsizetype i = 0; i < n; ++i) {
+            if (i == row)
+                rebuilt.append(text);
+            if (m_marks[word(i)] & bit(i))
+                marks[word(rebuilt.size())] |= bit(rebuilt.size());
+            rebuilt.append(m_table.at(i));
+        }
+        m_table = std::move(rebuilt);
+        m_marks = std::move(marks);
+    }
+    endInsertRows();
+    return static_cast<int>(row);
+}
+
+void AddressList::Assign(TextTable entries, TextEncoding encoding)
+{
+    if (entries.size() > maxEntries)
+        throw ListInsertError(QStringLiteral("Impossible d'insérer une ligne"));
+    m_encoding = encoding;
+    replaceContent(std::move(entries));
+}
+
+QString AddressList::Text() const
+{
+    qsizetype total = 0;
+    for (const TextSpan &s : m_table.spans())
+        total += s.length + 2;
+    QString text;
+    text.reserve(total);
+    for (qsizetype i = 0; i < m_table.size(); ++i) {
+        text.append(m_table.at(i));
+        text.append(u"\r\n");
+    }
+    return text;
+}
+
+QString AddressList::checkedText(int *count) const
+{
+    QString text;
+    int n = 0;
+    for (qsizetype i = 0; i < m_table.size(); ++i) {
+        if (!(m_marks[word(i)] & bit(i)))
+            continue;
+        ++n;
+        if (text.isEmpty()) {
+            text = m_table.at(i).toString();
+        } else {
+            text.append(u"\r\n");
+            text.append(m_table.at(i));
+        }
+    }
+    if (count)
+        *count = n;
+    return text;
+}
+
+void AddressList::setSorted(bool sorted)
+{
+    if (sorted == m_sorted)
+        return;
+    m_sorted = sorted;
+    if (!sorted)
+        return;
+    const int selected = ItemIndex();
+    emit sortRebuildAboutToStart();
+    beginResetModel();
+    sortContent();
+    endResetModel();
+    if (selected >= 0)
+        m_selection->setCurrentIndex(index(selected), QItemSelectionModel::ClearAndSelect);
+    emit sortRebuildFinished();
+}
+
+void AddressList::sortContent()
+{
+    const qsizetype n = m_table.size();
+    if (n < 2)
+        return;
+    std::vector<qsizetype> order(static_cast<std::size_t>(n));
+    std::iota(order.begin(), order.end(), 0);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(static_cast<std::size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        keys.push_back(m_collator.sortKey(m_table.at(i).toString()));
+    std::stable_sort(order.begin(), order.end(), [&keys](qsizetype a, qsizetype b) {
+        return keys[static_cast<std::size_t>(a)].compare(keys[static_cast<std::size_t>(b)]) < 0;
+    });
+    keys.clear();
+    keys.shrink_to_fit();
+
+    TextTable sorted;
+    sorted.reserve(n, m_table.buffer().size());
+    std::vector<std::uint64_t> marks(word(n) + 1, 0);
+    for (qsizetype to = 0; to < n; ++to) {
+        const qsizetype from = order[static_cast<std::size_t>(to)];
+        sorted.append(m_table.at(from));
+        if (m_marks[word(from)] & bit(from))
+            marks[word(to)] |= bit(to);
+    }
+    m_table = std::move(sorted);
+    m_marks = std::move(marks);
+}
+
+void AddressList::LoadFromFile(const QString &path)
+{
+    const QByteArray bytes = ReadWholeFile(path);
+    const DetectedEncoding detected = DetectEncoding(bytes);
+    m_encoding = detected.encoding;
+    QString text = DecodeText(QByteArrayView(bytes).sliced(detected.markLength), detected.encoding);
+    std::vector<TextSpan> lines = TextToLines(text);
+    if (static_cast<qsizetype>(lines.size()) > maxEntries) {
+        Clear();
+        throw ListInsertError(QStringLiteral("Impossible d'insérer une ligne"));
+    }
+    replaceContent(TextTable(std::move(text), std::move(lines)));
+}
+
+void AddressList::SaveToFile(const QString &path) const
+{
+    WriteWholeFile(path, ByteOrderMark(m_encoding), EncodeText(Text(), m_encoding));
+}
+
+int AddressList::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : Count();
+}
+
+QVariant AddressList::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= Count())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return m_table.at(index.row()).toString();
+    case Qt::CheckStateRole:
+        return Checked(index.row()) ? Qt::Checked : Qt::Unchecked;
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags AddressList::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+           Qt::ItemNeverHasChildren;
+}
+
+bool AddressList::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= Count())
+        return false;
+    setChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
+    return true;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <QAbstractListModel>
+#include <QCollator>
+#include <QItemSelectionModel>
+
+#include "extract/text_table.h"
+#include "io/text_encoding.h"
+
+// The entries shown in the main window's check list: texts with a check mark each, at most one
+// selected, and a one-way sorted mode. The entries live as spans of one buffer and the marks in
+// a bit vector, so millions of entries load, replace and count without per-entry objects; every
+// bulk change is one model reset.
+class AddressList : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    explicit AddressList(QObject *parent = nullptr);
+
+    // The selection model the view must use: the list's own selection is ItemIndex.
+    QItemSelectionModel *selectionModel() const { return m_selection; }
+
+    const TextTable &table() const { return m_table; }
+    int Count() const { return static_cast<int>(m_table.size()); }
+    QStringView Items(int index) const; // ListIndexError outside 0..Count-1
+    bool Checked(int index) const;      // ListIndexError outside 0..Count-1
+    void setChecked(int index, bool checked);
+    void toggleChecked(int index);
+    int checkedCount() const;
+    int ItemIndex() const;
+    void Selected(int index); // selects and asks the view to show it; ListIndexError outside
+    bool Sorted() const { return m_sorted; }
+    void setSorted(bool sorted);
+    void Clear();
+    int Add(QStringView text); // ListInsertError when the list is full
+    void Assign(TextTable entries, TextEncoding encoding);
+    QString Text() const;
+    // Checked entries joined by CR LF; an empty first gathered text takes no separator.
+    QString checkedText(int *count = nullptr) const;
+    void LoadFromFile(const QString &path);
+    void SaveToFile(const QString &path) const;
+    TextEncoding Encoding() const { return m_encoding; }
+    void setEncoding(TextEncoding encoding) { m_encoding = encoding; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+
+signals:
+    void scrollToRequested(int row);
+    // Around the rebuild that turns sorted mode on: the view keeps its first visible row.
+    void sortRebuildAboutToStart();
+    void sortRebuildFinished();
+
+private:
+    void replaceContent(TextTable table);
+    // Puts entries and marks in sorted order (stable) and lays the buffer out in that order.
+    void sortContent();
+    void checkIndex(int index) const;
+    void resizeMarks(qsizetype count);
+
+    TextTable m_table;
+    std::vector<std::uint64_t> m_marks;
+    TextEncoding m_encoding = TextEncoding::SystemCodePage;
+    bool m_sorted = false;
+    QCollator m_collator;
+    QItemSelectionModel *m_selection;
+};

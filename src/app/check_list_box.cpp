@@ -1,0 +1,309 @@
+#include "app/check_list_box.h"
+
+#include <algorithm>
+#include <queue>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include "app/address_list.h"
+#include "extract/list_search.h"
+
+namespace {
+
+qint64 monotonicMilliseconds()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+bool isNavigationKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+CheckListBox::CheckListBox(QWidget *parent) : QListView(parent), m_ticks(monotonicMilliseconds)
+{
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTextElideMode(Qt::ElideNone);
+    setWordWrap(false);
+    setDragEnabled(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setItemDelegate(new CheckListDelegate(this));
+}
+
+void CheckListBox::setAddressList(AddressList *list)
+{
+    m_list = list;
+    setModel(list);
+    setSelectionModel(list->selectionModel());
+    connect(list, &QAbstractItemModel::modelReset, this, &CheckListBox::measureAll);
+    connect(list, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { measureRows(first, last); });
+    connect(list, &AddressList::scrollToRequested, this,
+            [this](int row) { scrollTo(m_list->index(row)); });
+    connect(list, &AddressList::sortRebuildAboutToStart, this,
+            [this] { m_savedScroll = verticalScrollBar()->value(); });
+    connect(list, &AddressList::sortRebuildFinished, this, [this] {
+        doItemsLayout();
+        verticalScrollBar()->setValue(m_savedScroll);
+    });
+    measureAll();
+}
+
+int CheckListBox::checkColumnWidth() const
+{
+    return style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) + 2;
+}
+
+int CheckListBox::rowHeight() const
+{
+    const int textHeight = fontMetrics().boundingRect(QStringLiteral("Wg")).height();
+    const int checkHeight = style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, this);
+    return std::max({textHeight, fontMetrics().height(), checkHeight});
+}
+
+int CheckListBox::firstVisibleRow() const
+{
+    return indexAt(QPoint(1, 1)).row();
+}
+
+double CheckListBox::approximateWidth(QStringView text)
+{
+    if (m_advances.empty())
+        m_advances.assign(0x10000, -1.0f);
+    const QFontMetricsF metrics(font());
+    double width = 0;
+    for (QChar c : text) {
+        float &advance = m_advances[c.unicode()];
+        if (advance < 0)
+            advance = static_cast<float>(metrics.horizontalAdvance(c));
+        width += advance;
+    }
+    return width;
+}
+
+// Measuring every entry exactly would cost seconds on millions of rows; a table of advances per
+// code unit ranks them, and the widest few are then measured exactly.
+void CheckListBox::measureAll()
+{
+    m_advances.clear();
+    m_contentWidth = 0;
+    if (m_list && m_list->Count() > 0)
+        measureRows(0, m_list->Count() - 1);
+    else
+        applyContentWidth(0);
+}
+
+void CheckListBox::measureRows(int first, int last)
+{
+    constexpr std::size_t candidates = 32;
+    using Candidate = std::pair<double, int>;
+    std::priority_queue<Candidate, std::vector<Candidate>, std::greater<>> widest;
+    const TextTable &table = m_list->table();
+    for (int row = first; row <= last; ++row) {
+        const double width = approximateWidth(table.at(row));
+        if (widest.size() < candidates) {
+            widest.emplace(width, row);
+        } else if (width > widest.top().first) {
+            widest.pop();
+            widest.emplace(width, row);
+        }
+    }
+    const QFontMetrics metrics(font());
+    int widestPixels = 0;
+    for (; !widest.empty(); widest.pop()) {
+        const QString text = table.at(widest.top().second).toString() + QLatin1Char(' ');
+        widestPixels = std::max(widestPixels, metrics.horizontalAdvance(text));
+    }
+    applyContentWidth(std::max(m_contentWidth, widestPixels + checkColumnWidth()));
+}
+
+void CheckListBox::applyContentWidth(int width)
+{
+    m_contentWidth = width;
+    // The uniform row size is cached by the view: lay the rows out again with the new width.
+    scheduleDelayedItemsLayout();
+}
+
+void CheckListBox::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_list) {
+        QListView::keyPressEvent(event);
+        return;
+    }
+    const int key = event->key();
+    if (isNavigationKey(key)) {
+        const int before = m_list->ItemIndex();
+        QListView::keyPressEvent(event);
+        if (m_list->ItemIndex() != before)
+            emit userClicked();
+        return;
+    }
+    const bool backspace = key == Qt::Key_Backspace;
+    const QString text = event->text();
+    const bool printable = !text.isEmpty() && !text.front().isNull() && text.front() >= u' ' &&
+                           text.front() != QChar(0x7f);
+    if (backspace || printable) {
+        if (key == Qt::Key_Space && m_list->ItemIndex() >= 0) {
+            m_list->toggleChecked(m_list->ItemIndex());
+            emit userChecked();
+        }
+        typeAhead(text, backspace);
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void CheckListBox::typeAhead(const QString &text, bool backspace)
+{
+    const qint64 now = m_ticks();
+    if (!m_typedBefore || now - m_lastTypedAt >= 500)
+        m_typed.clear();
+    m_typedBefore = true;
+    m_lastTypedAt = now;
+    if (backspace) {
+        qsizetype cut = 1;
+        if (m_typed.size() >= 2 && m_typed.back().isLowSurrogate() &&
+            m_typed[m_typed.size() - 2].isHighSurrogate())
+            cut = 2;
+        m_typed.chop(std::min(cut, m_typed.size()));
+    } else {
+        m_typed += text;
+    }
+    if (!m_typed.isEmpty()) {
+        const qsizetype found = FindFirstWithPrefix(m_list->table(), m_typed);
+        if (found < 0)
+            return;
+        m_list->Selected(static_cast<int>(found));
+    } else if (m_list->Count() > 0) {
+        m_list->Selected(0);
+    }
+    emit userClicked();
+}
+
+void CheckListBox::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        leftPress(event);
+        return;
+    }
+    // Right and middle presses neither select nor tick; the right one opens the menu.
+    event->accept();
+}
+
+void CheckListBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // The second press of a double-click is a press like any other: it ticks again.
+    if (event->button() == Qt::LeftButton)
+        leftPress(event);
+    else
+        event->accept();
+}
+
+void CheckListBox::leftPress(QMouseEvent *event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (!index.isValid()) {
+        event->accept();
+        m_rowAtPress = m_list ? m_list->ItemIndex() : -1;
+        return;
+    }
+    QListView::mousePressEvent(event);
+    m_rowAtPress = m_list->ItemIndex();
+    emit userClicked();
+    const QRect row = visualRect(index);
+    const int x = event->position().toPoint().x();
+    if (x >= row.left() && x < row.left() + checkColumnWidth()) {
+        m_list->toggleChecked(index.row());
+        viewport()->repaint(visualRect(index));
+        emit userChecked();
+    }
+}
+
+void CheckListBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    QListView::mouseReleaseEvent(event);
+    // A drag with the button held moves the selection like the platform list does.
+    if (m_list && event->button() == Qt::LeftButton && m_list->ItemIndex() != m_rowAtPress)
+        emit userClicked();
+}
+
+void CheckListBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    const QPoint at = event->reason() == QContextMenuEvent::Keyboard ? mapToGlobal(QPoint(0, 0))
+                                                                     : event->globalPos();
+    emit contextMenuWanted(at);
+    event->accept();
+}
+
+CheckListDelegate::CheckListDelegate(CheckListBox *view) : QStyledItemDelegate(view), m_view(view)
+{}
+
+QSize CheckListDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const
+{
+    return {std::max(m_view->contentWidth(), 1), m_view->rowHeight()};
+}
+
+void CheckListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                              const QModelIndex &index) const
+{
+    const QStyle *style = m_view->style();
+    QRect row = option.rect;
+    row.setRight(std::max(row.right(), m_view->viewport()->width() - 1));
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette &palette = option.palette;
+    if (selected)
+        painter->fillRect(row, palette.brush(QPalette::Active, QPalette::Highlight));
+
+    const int column = m_view->checkColumnWidth();
+    QStyleOptionButton check;
+    check.state =
+        QStyle::State_Enabled |
+        (index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked ? QStyle::State_On
+                                                                               : QStyle::State_Off);
+    const int w = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, m_view);
+    const int h = style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, m_view);
+    check.rect = QRect(option.rect.left() + (column - w) / 2,
+                       option.rect.top() + (option.rect.height() - h) / 2, w, h);
+    check.palette = palette;
+    style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &check, painter, m_view);
+
+    const QRect textRect(option.rect.left() + column, option.rect.top(),
+                         std::max(option.rect.width(), row.width()), option.rect.height());
+    painter->setFont(option.font);
+    painter->setPen(
+        palette.color(QPalette::Active, selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      index.data(Qt::DisplayRole).toString());
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <functional>
+
+#include <QListView>
+#include <QStyledItemDelegate>
+
+class AddressList;
+
+// The address list's view: a check column and the text on each row, all rows of one height.
+// It turns the user's presses and keys into selections, ticks and type-ahead, and tells the
+// window through userClicked (a selection by the user) and userChecked (a tick toggled).
+class CheckListBox : public QListView
+{
+    Q_OBJECT
+
+public:
+    explicit CheckListBox(QWidget *parent = nullptr);
+
+    void setAddressList(AddressList *list);
+    AddressList *addressList() const { return m_list; }
+
+    int checkColumnWidth() const;
+    int rowHeight() const;
+    // The widest entry in pixels, followed by one blank, plus the check column: the horizontal
+    // scroll range.
+    int contentWidth() const { return m_contentWidth; }
+    int firstVisibleRow() const;
+    QString typedText() const { return m_typed; }
+    // Milliseconds of a monotonic clock, for the half-second rule of the type-ahead.
+    void setTickSource(std::function<qint64()> ticks) { m_ticks = std::move(ticks); }
+
+signals:
+    void userClicked();
+    void userChecked();
+    void contextMenuWanted(QPoint globalPosition);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyboardSearch(const QString &) override {}
+
+private:
+    void leftPress(QMouseEvent *event);
+    void typeAhead(const QString &text, bool backspace);
+    void measureAll();
+    void measureRows(int first, int last);
+    double approximateWidth(QStringView text);
+    void applyContentWidth(int width);
+
+    AddressList *m_list = nullptr;
+    QString m_typed;
+    qint64 m_lastTypedAt = 0;
+    bool m_typedBefore = false;
+    std::function<qint64()> m_ticks;
+    int m_contentWidth = 0;
+    int m_savedScroll = 0;
+    int m_rowAtPress = -1;
+    std::vector<float> m_advances;
+};
+
+// Paints one row: the highlight across the whole row, the check box centred in its column, then
+// the text, never shortened.
+class CheckListDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit CheckListDelegate(CheckListBox *view);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+private:
+    CheckListBox *m_view;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class QApplication;
+
+// The themes this executable carries, by display name, with the resource of each style sheet.
+struct CarriedTheme
+{
+    QString name;
+    QString styleSheet;
+};
+
+// Looks a style up by name, ignoring letter case, first among the styles Qt has loaded, then
+// among the carried themes, and applies it to the whole application. False when none has that
+// name: the application keeps the platform's default look.
+bool SelectStyle(QApplication &application, const QString &name);
+
+// The carried theme of that name (letter case ignored), or an empty name when there is none.
+CarriedTheme FindCarriedTheme(const QString &name);
+
+// The name of the theme the program starts with.
+QString DefaultThemeName();

@@ -1,0 +1,49 @@
+#include "platform/gui_dialogs.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+void QtDialogs::showError(QWidget *parent, const QString &caption, const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, caption, message, QMessageBox::Ok, parent);
+    box.setAccessibleName(caption);
+    box.exec();
+}
+
+void QtDialogs::showStyleNotFound(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, QString(), message, QMessageBox::Close);
+    box.exec();
+}
+
+void QtDialogs::showInformation(QWidget *parent, const QString &caption, const QString &message)
+{
+    QMessageBox box(QMessageBox::NoIcon, caption, message, QMessageBox::NoButton, parent);
+    QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.setAccessibleName(caption);
+    box.adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = box.frameGeometry();
+        frame.moveCenter(screen->geometry().center());
+        box.move(frame.topLeft());
+    }
+    box.exec();
+}
+
+std::optional<QString> QtDialogs::askSaveFileName(QWidget *parent, const SaveRequest &request)
+{
+    QFileDialog dialog(parent, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setDefaultSuffix(request.defaultExtension);
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QStringList>
+
+class QWidget;
+
+// Accepts files dropped from a file manager anywhere on a window, its children included (the
+// search field would otherwise take a dropped file's name as text), and hands over their names.
+class FileDropTarget : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FileDropTarget(QWidget *window);
+
+    QStringList names() const { return m_names; }
+
+signals:
+    // The names of the dropped items in the order the platform gives them, and the drop point in
+    // the window's coordinates.
+    void dropped(const QStringList &names, QPoint position);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_window;
+    QStringList m_names;
+};
