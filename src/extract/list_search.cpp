@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <vector>
 
 #include <QChar>
@@ -30,14 +31,33 @@ const CaseTable &upperTable()
 }
 
 #if defined(__SSE2__)
+// The code units that upper-case to something else, as (upper case, unit), ordered.
+const std::vector<std::pair<char16_t, char16_t>> &loweredUnits()
+{
+    static const std::vector<std::pair<char16_t, char16_t>> units = [] {
+        const CaseTable &table = upperTable();
+        std::vector<std::pair<char16_t, char16_t>> v;
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            if (table[c] != c)
+                v.emplace_back(table[c], static_cast<char16_t>(c));
+        }
+        std::sort(v.begin(), v.end());
+        return v;
+    }();
+    return units;
+}
+
 // Every code unit whose upper case is `upper`: the units that can stand where `upper` is sought.
 std::vector<char16_t> unitsUpperCasedTo(const CaseTable &table, char16_t upper)
 {
     std::vector<char16_t> units;
-    for (char32_t c = 0; c < 0x10000; ++c) {
-        if (table[c] == upper)
-            units.push_back(static_cast<char16_t>(c));
-    }
+    if (table[upper] == upper)
+        units.push_back(upper);
+    const auto &lowered = loweredUnits();
+    auto it =
+        std::lower_bound(lowered.begin(), lowered.end(), std::pair<char16_t, char16_t>(upper, 0));
+    for (; it != lowered.end() && it->first == upper; ++it)
+        units.push_back(it->second);
     return units;
 }
 #endif
