@@ -1,0 +1,205 @@
+#include "extract/list_search.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+#include <vector>
+
+#include <QChar>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+using CaseTable = std::array<char16_t, 0x10000>;
+
+// Simple upper-case mapping of every UTF-16 code unit; surrogates, and the rare letters whose
+// capital lies outside the Basic Multilingual Plane, stay as they are so the length never changes.
+const CaseTable &upperTable()
+{
+    static const CaseTable table = [] {
+        CaseTable t{};
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const char32_t upper = QChar::isSurrogate(c) ? c : QChar::toUpper(c);
+            t[c] = static_cast<char16_t>(upper < 0x10000 ? upper : c);
+        }
+        return t;
+    }();
+    return table;
+}
+
+#if defined(__SSE2__)
+// The code units that upper-case to something else, as (upper case, unit), ordered.
+const std::vector<std::pair<char16_t, char16_t>> &loweredUnits()
+{
+    static const std::vector<std::pair<char16_t, char16_t>> units = [] {
+        const CaseTable &table = upperTable();
+        std::vector<std::pair<char16_t, char16_t>> v;
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            if (table[c] != c)
+                v.emplace_back(table[c], static_cast<char16_t>(c));
+        }
+        std::sort(v.begin(), v.end());
+        return v;
+    }();
+    return units;
+}
+
+// Every code unit whose upper case is `upper`: the units that can stand where `upper` is sought.
+std::vector<char16_t> unitsUpperCasedTo(const CaseTable &table, char16_t upper)
+{
+    std::vector<char16_t> units;
+    if (table[upper] == upper)
+        units.push_back(upper);
+    const auto &lowered = loweredUnits();
+    auto it =
+        std::lower_bound(lowered.begin(), lowered.end(), std::pair<char16_t, char16_t>(upper, 0));
+    for (; it != lowered.end() && it->first == upper; ++it)
+        units.push_back(it->second);
+    return units;
+}
+#endif
+
+// Finds, in the buffer, the upper-cased `needle` at positions [from, last] in order; the first
+// run lying wholly inside an entry from `first` on gives the entry. The spans' ends grow with
+// their offsets, since they lie in the buffer in table order and never overlap.
+class MatchScanner
+{
+public:
+    MatchScanner(const TextTable &entries, const QString &needle, qsizetype first)
+        : m_table(upperTable()), m_spans(entries.spans()),
+          m_data(QStringView(entries.buffer()).utf16()), m_needle(QStringView(needle).utf16()),
+          m_length(needle.size()), m_entry(first)
+    {}
+
+    // The first entry holding the needle, or -1.
+    qsizetype find(qsizetype from, qsizetype end)
+    {
+        const qsizetype last = end - m_length; // the last start that leaves room for the needle
+        qsizetype p = from;
+#if defined(__SSE2__)
+        if (findVector(p, last))
+            return m_found;
+#endif
+        const char16_t head = m_needle[0];
+        const char16_t tail = m_needle[m_length - 1];
+        for (; p <= last; ++p) {
+            if (m_table[m_data[p]] == head && m_table[m_data[p + m_length - 1]] == tail && check(p))
+                return m_found;
+        }
+        return -1;
+    }
+
+private:
+    // True when the needle occurs at p inside one entry; m_found is then that entry.
+    bool check(qsizetype p)
+    {
+        for (qsizetype i = 1; i < m_length - 1; ++i) {
+            if (m_table[m_data[p + i]] != m_needle[i])
+                return false;
+        }
+        const auto begin = m_spans.begin() + m_entry;
+        const auto it = std::partition_point(
+            begin, m_spans.end(), [p](const TextSpan &s) { return s.offset + s.length <= p; });
+        m_entry = it - m_spans.begin();
+        if (it == m_spans.end() || it->offset > p || p + m_length > it->offset + it->length)
+            return false;
+        m_found = m_entry;
+        return true;
+    }
+
+#if defined(__SSE2__)
+    static __m128i anyOf(const std::vector<char16_t> &units, __m128i block)
+    {
+        __m128i hits = _mm_setzero_si128();
+        for (const char16_t u : units)
+            hits =
+                _mm_or_si128(hits, _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<short>(u))));
+        return hits;
+    }
+
+    // Eight start positions at a time: a start is a candidate when both its first and its last
+    // code unit upper-case to those of the needle, which rules out nearly all of them at once.
+    // Scans whole blocks from p, leaving p at the first start it did not examine.
+    bool findVector(qsizetype &p, qsizetype last)
+    {
+        const std::vector<char16_t> firstUnits = unitsUpperCasedTo(m_table, m_needle[0]);
+        const std::vector<char16_t> lastUnits = unitsUpperCasedTo(m_table, m_needle[m_length - 1]);
+        for (; p + 7 <= last; p += 8) {
+            const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_data + p));
+            const __m128i tail =
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_data + p + m_length - 1));
+            unsigned mask = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_and_si128(anyOf(firstUnits, head), anyOf(lastUnits, tail))));
+            while (mask != 0) {
+                const int bit = __builtin_ctz(mask);
+                if (check(p + bit / 2))
+                    return true;
+                mask &= ~(3u << bit);
+            }
+        }
+        return false;
+    }
+#endif
+
+    const CaseTable &m_table;
+    const std::vector<TextSpan> &m_spans;
+    const char16_t *m_data;
+    const char16_t *m_needle;
+    qsizetype m_length;
+    qsizetype m_entry;
+    qsizetype m_found = -1;
+};
+
+} // namespace
+
+QString UpperCased(QStringView text)
+{
+    const CaseTable &table = upperTable();
+    QString result(text.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(result.data());
+    const char16_t *in = text.utf16();
+    for (qsizetype i = 0; i < text.size(); ++i)
+        out[i] = table[in[i]];
+    return result;
+}
+
+qsizetype FindFirstMatch(const TextTable &entries, QStringView text, qsizetype start)
+{
+    const qsizetype count = entries.size();
+    start = std::max<qsizetype>(start, 0);
+    if (text.isEmpty() || start >= count)
+        return count;
+    const QString needle = UpperCased(text);
+    const std::vector<TextSpan> &spans = entries.spans();
+    const qsizetype from = spans[static_cast<std::size_t>(start)].offset;
+    const qsizetype end = spans.back().offset + spans.back().length;
+    const qsizetype found = MatchScanner(entries, needle, start).find(from, end);
+    return found >= 0 ? found : count;
+}
+
+qsizetype FindFirstWithPrefix(const TextTable &entries, QStringView prefix)
+{
+    if (prefix.isEmpty())
+        return -1;
+    const CaseTable &table = upperTable();
+    const QString needle = UpperCased(prefix);
+    const char16_t *want = QStringView(needle).utf16();
+    const qsizetype length = needle.size();
+    const char16_t *data = QStringView(entries.buffer()).utf16();
+    const std::vector<TextSpan> &spans = entries.spans();
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        const TextSpan &s = spans[i];
+        if (s.length < length)
+            continue;
+        const char16_t *entry = data + s.offset;
+        qsizetype k = 0;
+        while (k < length && table[entry[k]] == want[k])
+            ++k;
+        if (k == length)
+            return static_cast<qsizetype>(i);
+    }
+    return -1;
+}

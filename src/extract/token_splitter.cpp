@@ -1,0 +1,13 @@
+#include "extract/token_splitter.h"
+
+namespace TokenSplitter {
+
+QStringList SplitLine(QStringView line)
+{
+    QStringList tokens;
+    QString scratch;
+    forEachToken(line, scratch, [&tokens](QStringView token) { tokens.append(token.toString()); });
+    return tokens;
+}
+
+} // namespace TokenSplitter
