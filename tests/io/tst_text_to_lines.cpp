@@ -1,0 +1,69 @@
+#include <QTest>
+
+#include "io/text_encoding.h"
+
+using namespace Qt::StringLiterals;
+
+class TestTextToLines : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lines_data();
+    void lines();
+    void spansPointIntoTheText();
+};
+
+void TestTextToLines::lines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("empty") << QString() << QStringList();
+    QTest::newRow("no line end") << u"a"_s << QStringList{u"a"_s};
+    QTest::newRow("crlf after each") << u"a\r\nb\r\n"_s << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("empty line between crlf")
+        << u"a\r\n\r\nb"_s << QStringList{u"a"_s, QString(), u"b"_s};
+    QTest::newRow("lf cr ends two") << u"a\n\rb"_s << QStringList{u"a"_s, QString(), u"b"_s};
+    QTest::newRow("lone cr") << u"a\rb"_s << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("lone lf") << u"a\nb\n"_s << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("cr cr lf") << u"a\r\r\nb"_s << QStringList{u"a"_s, QString(), u"b"_s};
+    QTest::newRow("only a line end") << u"\r\n"_s << QStringList{QString()};
+    QTest::newRow("two line ends") << u"\n\n"_s << QStringList{QString(), QString()};
+    QTest::newRow("final cr") << u"a\r"_s << QStringList{u"a"_s};
+    QTest::newRow("zero ends the text") << u"a\0b\r\nc"_s << QStringList{u"a"_s};
+    QTest::newRow("zero after a line end") << u"a\r\n\0b"_s << QStringList{u"a"_s};
+    QTest::newRow("zero first") << u"\0a"_s << QStringList();
+    QTest::newRow("blanks kept") << u" \ta \t\r\n\f\v"_s << QStringList{u" \ta \t"_s, u"\f\v"_s};
+    QTest::newRow("other separators are text")
+        << u"a\u2028b\u0085c\u000Bd"_s << QStringList{u"a\u2028b\u0085c\u000Bd"_s};
+}
+
+void TestTextToLines::lines()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+
+    QStringList found;
+    for (const TextSpan &span : TextToLines(text))
+        found.append(QStringView(text).mid(span.offset, span.length).toString());
+    QCOMPARE(found, lines);
+}
+
+void TestTextToLines::spansPointIntoTheText()
+{
+    const QString text = u"ab\r\ncde\n\nf"_s;
+    const std::vector<TextSpan> spans = TextToLines(text);
+    QCOMPARE(spans.size(), 4u);
+    QCOMPARE(spans[0].offset, 0);
+    QCOMPARE(spans[0].length, 2);
+    QCOMPARE(spans[1].offset, 4);
+    QCOMPARE(spans[1].length, 3);
+    QCOMPARE(spans[2].offset, 8);
+    QCOMPARE(spans[2].length, 0);
+    QCOMPARE(spans[3].offset, 9);
+    QCOMPARE(spans[3].length, 1);
+}
+
+QTEST_GUILESS_MAIN(TestTextToLines)
+#include "tst_text_to_lines.moc"
