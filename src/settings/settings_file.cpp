@@ -1,0 +1,167 @@
+#include "settings/settings_file.h"
+
+#include <QFileInfo>
+
+#include "platform/app_error.h"
+#include "platform/executable_info.h"
+#include "platform/profile_file.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qsizetype maxValueLength = 2047;
+
+// Where the file name starts and where its extension starts (its size when it has none); a "."
+// that begins the file name is part of the name.
+struct NameParts
+{
+    qsizetype nameStart = 0;
+    qsizetype extensionStart = 0;
+};
+
+NameParts nameParts(const QString &path)
+{
+    NameParts parts;
+    parts.nameStart = path.lastIndexOf(u'/') + 1;
+    const qsizetype dot = path.lastIndexOf(u'.');
+    parts.extensionStart = dot > parts.nameStart ? dot : path.size();
+    return parts;
+}
+
+int hexDigitValue(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+QString resolvedPath(const QString &path)
+{
+    return path.isEmpty() ? SettingsFile::SettingsPath() : path;
+}
+
+} // namespace
+
+namespace SettingsFile {
+
+QString SettingsPath()
+{
+    const QString &executable = executableFacts().filePath;
+    if (executable.isEmpty())
+        return {};
+    return executable.left(nameParts(executable).extensionStart) + u".INI"_s;
+}
+
+QString ExecutableBaseName()
+{
+    const QString &executable = executableFacts().filePath;
+    const NameParts parts = nameParts(executable);
+    return executable.mid(parts.nameStart, parts.extensionStart - parts.nameStart);
+}
+
+QString ReadText(const QString &section, const QString &key, const QString &defaultText,
+                 const QString &path)
+{
+    std::optional<QString> value = ProfileFile::read(resolvedPath(path), section, key);
+    if (!value)
+        return defaultText;
+    if (value->size() > maxValueLength) {
+        qsizetype length = maxValueLength;
+        // Never leave half of a surrogate pair at the cut.
+        if (value->at(length - 1).isHighSurrogate())
+            --length;
+        value->truncate(length);
+    }
+    return *value;
+}
+
+void WriteText(const QString &section, const QString &key, const QString &value,
+               const QString &path)
+{
+    const QString target = resolvedPath(path);
+    if (!ProfileFile::write(target, section, key, value)) {
+        const QString shown = target.isEmpty() ? target : QFileInfo(target).absoluteFilePath();
+        throw SettingsWriteError(u"Impossible d'écrire dans %1"_s.arg(shown));
+    }
+}
+
+bool ReadFlag(const QString &section, const QString &key, bool defaultFlag, const QString &path)
+{
+    const std::optional<qint32> number = ParseIntegerText(ReadText(section, key, {}, path));
+    return number ? *number != 0 : defaultFlag;
+}
+
+void WriteFlag(const QString &section, const QString &key, bool flag, const QString &path)
+{
+    WriteText(section, key, flag ? u"1"_s : u"0"_s, path);
+}
+
+} // namespace SettingsFile
+
+std::optional<qint32> ParseIntegerText(QStringView text)
+{
+    qsizetype i = 0;
+    const qsizetype size = text.size();
+    while (i < size && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < size && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+
+    bool hex = false;
+    if (i < size && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        hex = true;
+        i += 1;
+    } else if (i + 1 < size && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i >= size)
+        return std::nullopt;
+
+    if (hex) {
+        quint32 bits = 0;
+        int significant = 0;
+        for (; i < size; ++i) {
+            const int digit = hexDigitValue(text[i].unicode());
+            if (digit < 0)
+                return std::nullopt;
+            if (significant > 0 || digit != 0)
+                ++significant;
+            if (significant > 8)
+                return std::nullopt;
+            bits = (bits << 4) | static_cast<quint32>(digit);
+        }
+        // Unsigned arithmetic wraps, so negating $80000000 gives itself without overflow.
+        if (negative)
+            bits = 0u - bits;
+        return static_cast<qint32>(bits);
+    }
+
+    const qint64 limit = negative ? 2147483648LL : 2147483647LL;
+    qint64 magnitude = 0;
+    for (; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        magnitude = magnitude * 10 + (c - u'0');
+        if (magnitude > limit)
+            return std::nullopt;
+    }
+    return static_cast<qint32>(negative ? -magnitude : magnitude);
+}
+
+qint32 StrToInt(QStringView text)
+{
+    const std::optional<qint32> number = ParseIntegerText(text);
+    if (!number)
+        throw ConversionError(u"''%1'' n'est pas une valeur entière valide"_s.arg(text));
+    return *number;
+}

@@ -1,0 +1,91 @@
+#include "settings/window_geometry.h"
+
+#include "settings/settings_file.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString geometryKey = u"Form1"_s;
+const QString optionSection = u"CASES_A_COCHER"_s;
+
+QString geometryText(const QRect &frame)
+{
+    return u"%1:%2:%3:%4"_s.arg(frame.left())
+        .arg(frame.top())
+        .arg(frame.width())
+        .arg(frame.height());
+}
+
+} // namespace
+
+QStringList SplitText(QStringView text, QStringView separator)
+{
+    QStringList parts;
+    if (separator.isEmpty()) {
+        // An empty separator occurs everywhere; the text stays whole.
+        if (!text.isEmpty())
+            parts.append(text.toString());
+        return parts;
+    }
+    qsizetype found = text.indexOf(separator);
+    while (found >= 0) {
+        parts.append(text.left(found).toString());
+        text = text.sliced(found + separator.size());
+        found = text.indexOf(separator);
+    }
+    if (!text.isEmpty())
+        parts.append(text.toString());
+    return parts;
+}
+
+void LoadWindowGeometry(GeometryWindow &window, const QString &path)
+{
+    const QString stored = SettingsFile::ReadText(SettingsFile::ExecutableBaseName(), geometryKey,
+                                                  geometryText(window.frameGeometry()), path);
+    const QStringList parts = SplitText(stored, u":");
+
+    // A shorter value applies the parts it has and stops quietly at the first missing one.
+    if (parts.size() < 1)
+        return;
+    window.setLeft(StrToInt(parts[0]));
+    // The bound compares with the work area's width, and pulls back by the current width.
+    if (window.frameGeometry().left() > window.workArea().width())
+        window.setLeft(window.workArea().width() - window.frameGeometry().width());
+
+    if (parts.size() < 2)
+        return;
+    window.setTop(StrToInt(parts[1]));
+    if (window.frameGeometry().top() < 0)
+        window.setTop(0);
+
+    if (parts.size() < 3)
+        return;
+    window.setWidth(StrToInt(parts[2]));
+    if (window.frameGeometry().width() > window.workArea().width())
+        window.setWidth(window.workArea().width());
+
+    if (parts.size() < 4)
+        return;
+    window.setHeight(StrToInt(parts[3]));
+    if (window.frameGeometry().height() > window.workArea().height())
+        window.setHeight(window.workArea().height());
+}
+
+void SaveWindowGeometry(const GeometryWindow &window, const QString &path)
+{
+    SettingsFile::WriteText(SettingsFile::ExecutableBaseName(), geometryKey,
+                            geometryText(window.frameGeometry()), path);
+}
+
+void LoadOptionStates(std::vector<OptionState> &options, const QString &path)
+{
+    for (OptionState &option : options)
+        option.checked = SettingsFile::ReadFlag(optionSection, option.name, option.checked, path);
+}
+
+void SaveOptionStates(const std::vector<OptionState> &options, const QString &path)
+{
+    for (const OptionState &option : options)
+        SettingsFile::WriteFlag(optionSection, option.name, option.checked, path);
+}
