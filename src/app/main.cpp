@@ -10,7 +10,6 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("Extracteur"));
     application.setDesktopFileName(QStringLiteral("extracteur"));
-    application.setWindowIcon(QIcon(QStringLiteral(":/images/envelope.svg")));
     setExecutableFacts(readProcessExecutableFacts());
 
     QtDialogs dialogs;
@@ -18,6 +17,7 @@ int main(int argc, char *argv[])
         dialogs.showStyleNotFound(QStringLiteral("Style '%1' non trouvé").arg(DefaultThemeName()));
 
     TForm1 window(dialogs, QApplication::arguments());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/envelope.svg")));
     window.show();
     window.activateWindow();
     return QApplication::exec();

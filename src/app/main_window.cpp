@@ -26,6 +26,13 @@
 #include "settings/settings_file.h"
 #include "settings/window_caption.h"
 
+// The images and the theme live in the UI library's resources, which a static library must
+// register itself.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace {
 
 QFont tahoma(int pixelSize)
@@ -93,6 +100,7 @@ TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
                           Qt::WindowCloseButtonHint),
       m_dialogs(dialogs), m_arguments(arguments), m_geometry(new Geometry(this))
 {
+    initResources();
     setObjectName(QStringLiteral("Form1"));
     setAccessibleName(QStringLiteral("Extracteur"));
     setFont(tahoma(11));
