@@ -220,6 +220,8 @@ QString decodeUtf8(QByteArrayView bytes)
 QString decodeUtf16(QByteArrayView bytes, bool bigEndian)
 {
     const qsizetype units = bytes.size() / 2;
+    if (units == 0)
+        return QString();
     QString text(units, Qt::Uninitialized);
     if (bigEndian)
         qFromBigEndian<quint16>(bytes.data(), units, text.data());
@@ -289,6 +291,8 @@ QByteArray encodeUtf8(QStringView text)
 
 QByteArray encodeUtf16(QStringView text, bool bigEndian)
 {
+    if (text.isEmpty())
+        return QByteArray();
     QByteArray bytes(text.size() * 2, Qt::Uninitialized);
     if (bigEndian)
         qToBigEndian<quint16>(text.utf16(), text.size(), bytes.data());
