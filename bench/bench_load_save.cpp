@@ -97,6 +97,7 @@ int main(int argc, char **argv)
     }
     std::printf("load (Windows-1252): %.0f ms  [read %.0f, decode %.0f, lines %.0f]  %zu lines\n",
                 bestTotal, readMs, decodeMs, linesMs, lineCount);
+    std::printf("peak memory after the loads: %.0f MiB\n", peakMemoryMiB());
 
     // The same text as UTF-8 and UTF-16: decoding alone, against Qt's own UTF-8 decoder.
     {
@@ -114,7 +115,6 @@ int main(int argc, char **argv)
         std::printf("decode UTF-16BE %.1f MB: %.0f ms  (%lld)\n",
                     static_cast<double>(utf16.size()) / 1e6, be, static_cast<long long>(sink % 7));
     }
-    std::printf("peak memory after load: %.0f MiB\n", peakMemoryMiB());
 
     // Save path: 2,500,000 entries, each followed by CR LF.
     const QString list = addressList(2500000);
