@@ -1,10 +1,15 @@
 #include "io/text_encoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 
 #include <QtEndian>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <unicode/ucnv.h>
 
@@ -107,14 +112,32 @@ const std::array<char, 65536> &unicodeToWindows1252()
     return table;
 }
 
+bool isAscii8(const unsigned char *bytes)
+{
+    quint64 block;
+    std::memcpy(&block, bytes, 8);
+    return (block & 0x8080808080808080ULL) == 0;
+}
+
 QString decodeWindows1252(QByteArrayView bytes)
 {
     const std::array<char16_t, 256> &table = windows1252ToUnicode();
     QString text(bytes.size(), Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(text.data());
     const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
-    for (qsizetype i = 0, n = bytes.size(); i < n; ++i)
-        out[i] = table[in[i]];
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        // Runs of ASCII widen without the table lookup.
+        while (i + 8 <= n && isAscii8(in + i)) {
+            for (int k = 0; k < 8; ++k)
+                out[i + k] = in[i + k];
+            i += 8;
+        }
+        const qsizetype stop = std::min(n, i + 8);
+        for (; i < stop; ++i)
+            out[i] = table[in[i]];
+    }
     return text;
 }
 
@@ -135,11 +158,7 @@ QString decodeUtf8(QByteArrayView bytes)
     qsizetype i = 0;
     while (i < n) {
         // Eight ASCII bytes at a time.
-        while (i + 8 <= n) {
-            quint64 block;
-            std::memcpy(&block, in + i, 8);
-            if (block & 0x8080808080808080ULL)
-                break;
+        while (i + 8 <= n && isAscii8(in + i)) {
             for (int k = 0; k < 8; ++k)
                 out[k] = in[i + k];
             out += 8;
@@ -201,6 +220,8 @@ QString decodeUtf8(QByteArrayView bytes)
 QString decodeUtf16(QByteArrayView bytes, bool bigEndian)
 {
     const qsizetype units = bytes.size() / 2;
+    if (units == 0)
+        return QString();
     QString text(units, Qt::Uninitialized);
     if (bigEndian)
         qFromBigEndian<quint16>(bytes.data(), units, text.data());
@@ -270,6 +291,8 @@ QByteArray encodeUtf8(QStringView text)
 
 QByteArray encodeUtf16(QStringView text, bool bigEndian)
 {
+    if (text.isEmpty())
+        return QByteArray();
     QByteArray bytes(text.size() * 2, Qt::Uninitialized);
     if (bigEndian)
         qToBigEndian<quint16>(text.utf16(), text.size(), bytes.data());
@@ -295,6 +318,43 @@ QByteArray encodeWindows1252(QStringView text)
     }
     bytes.truncate(out - begin);
     return bytes;
+}
+
+bool isLineEnd(char16_t c)
+{
+    return c == 0 || c == u'\n' || c == u'\r';
+}
+
+// The index of the first U+0000, LF or CR at or after `i`, or `n`.
+qsizetype findLineEnd(const char16_t *data, qsizetype i, qsizetype n)
+{
+#if defined(__SSE2__)
+    // Eight code units at a time: a block with no unit below 14 holds no line end. The sign
+    // flip turns SSE2's signed comparison into an unsigned one.
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i limit = _mm_set1_epi16(static_cast<short>(0x8000 + 14));
+    for (;;) {
+        while (i + 8 <= n) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
+            const __m128i below = _mm_cmplt_epi16(_mm_xor_si128(units, flip), limit);
+            if (_mm_movemask_epi8(below) != 0)
+                break;
+            i += 8;
+        }
+        // A block with a control character: look at it unit by unit.
+        const qsizetype stop = std::min(n, i + 8);
+        for (; i < stop; ++i) {
+            if (isLineEnd(data[i]))
+                return i;
+        }
+        if (i >= n)
+            return n;
+    }
+#else
+    while (i < n && !isLineEnd(data[i]))
+        ++i;
+    return i;
+#endif
 }
 
 } // namespace
@@ -363,13 +423,7 @@ std::vector<TextSpan> TextToLines(QStringView text)
     qsizetype i = 0;
     while (i < n && data[i] != 0) {
         const qsizetype start = i;
-        while (i < n) {
-            const char16_t c = data[i];
-            if (c > u'\r' || (c != 0 && c != u'\n' && c != u'\r'))
-                ++i;
-            else
-                break;
-        }
+        i = findLineEnd(data, i, n);
         lines.push_back({start, i - start});
         if (i < n && data[i] == u'\r')
             ++i;

@@ -164,8 +164,7 @@ QByteArray ReadWholeFile(const QString &path)
     if (flags >= 0)
         ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
 
-    struct stat status
-    {};
+    struct stat status = {};
     if (::fstat(file.get(), &status) != 0)
         raiseOpenError(path, errno);
     if (S_ISDIR(status.st_mode))
@@ -212,15 +211,14 @@ void WriteWholeFile(const QString &path, QByteArrayView mark, QByteArrayView bod
         raiseCreateError(path, path.isEmpty() ? ENOENT : EINVAL);
     QByteArray target = QFile::encodeName(absolutePath(path));
 
-    struct stat status
-    {};
+    struct stat status = {};
     bool exists = ::stat(target.constData(), &status) == 0;
     if (!exists && errno != ENOENT)
         raiseCreateError(path, errno);
     if (exists) {
         if (S_ISDIR(status.st_mode))
             raiseCreateError(path, EISDIR);
-        if (::access(target.constData(), W_OK) != 0)
+        if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
             raiseCreateError(path, errno);
         // A device or a pipe is written to as it is; it cannot be replaced.
         if (!S_ISREG(status.st_mode)) {

@@ -278,8 +278,7 @@ void TestTextFile::saveKeepsPermissions()
     writeFile(path, "old");
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
     WriteWholeFile(path, {}, "new");
-    struct stat status
-    {};
+    struct stat status = {};
     QVERIFY(::stat(QFile::encodeName(path).constData(), &status) == 0);
     QCOMPARE(status.st_mode & 07777, 0640u);
     QCOMPARE(readFile(path), QByteArray("new"));

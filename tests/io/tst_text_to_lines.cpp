@@ -12,6 +12,7 @@ private slots:
     void lines_data();
     void lines();
     void spansPointIntoTheText();
+    void lineEndAtEveryPosition();
 };
 
 void TestTextToLines::lines_data()
@@ -63,6 +64,29 @@ void TestTextToLines::spansPointIntoTheText()
     QCOMPARE(spans[2].length, 0);
     QCOMPARE(spans[3].offset, 9);
     QCOMPARE(spans[3].length, 1);
+}
+
+// Line ends and other control characters at every position of a text longer than the blocks
+// the scan reads at once.
+void TestTextToLines::lineEndAtEveryPosition()
+{
+    const qsizetype length = 41;
+    for (const char16_t end : {u'\n', u'\r', u'\0'}) {
+        for (qsizetype p = 0; p < length; ++p) {
+            const QString text = QString(p, u'x') + QChar(end) + QString(length - 1 - p, u'\t');
+            const std::vector<TextSpan> spans = TextToLines(text);
+            const qsizetype expected = end == u'\0' ? (p > 0 ? 1 : 0) : (p < length - 1 ? 2 : 1);
+            QCOMPARE(static_cast<qsizetype>(spans.size()), expected);
+            if (expected > 0) {
+                QCOMPARE(spans[0].offset, 0);
+                QCOMPARE(spans[0].length, p);
+            }
+            if (expected > 1) {
+                QCOMPARE(spans[1].offset, p + 1);
+                QCOMPARE(spans[1].length, length - 1 - p);
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTextToLines)
