@@ -111,28 +111,62 @@ private:
     }
 
 #if defined(__SSE2__)
-    static __m128i anyOf(const std::vector<char16_t> &units, __m128i block)
+    // A set of code units as up to four tests "unit | bits == value": a letter and its capital
+    // often differ in one bit only, so they share one test.
+    struct UnitSet
     {
-        __m128i hits = _mm_setzero_si128();
-        for (const char16_t u : units)
-            hits =
-                _mm_or_si128(hits, _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<short>(u))));
-        return hits;
-    }
+        int count = 0;
+        __m128i bits[4];
+        __m128i values[4];
 
+        bool build(std::vector<char16_t> units)
+        {
+            while (!units.empty()) {
+                if (count == 4)
+                    return false;
+                const char16_t u = units.back();
+                units.pop_back();
+                char16_t bit = 0;
+                for (auto it = units.begin(); it != units.end(); ++it) {
+                    const char16_t x = static_cast<char16_t>(*it ^ u);
+                    if ((x & (x - 1)) == 0) {
+                        bit = x;
+                        units.erase(it);
+                        break;
+                    }
+                }
+                bits[count] = _mm_set1_epi16(static_cast<short>(bit));
+                values[count] = _mm_set1_epi16(static_cast<short>(u | bit));
+                ++count;
+            }
+            return count > 0;
+        }
+
+        __m128i match(__m128i block) const
+        {
+            __m128i hits = _mm_cmpeq_epi16(_mm_or_si128(block, bits[0]), values[0]);
+            for (int i = 1; i < count; ++i)
+                hits = _mm_or_si128(hits, _mm_cmpeq_epi16(_mm_or_si128(block, bits[i]), values[i]));
+            return hits;
+        }
+    };
+
+    // Scans whole blocks from p, leaving p at the first start it did not examine.
     // Eight start positions at a time: a start is a candidate when both its first and its last
     // code unit upper-case to those of the needle, which rules out nearly all of them at once.
-    // Scans whole blocks from p, leaving p at the first start it did not examine.
     bool findVector(qsizetype &p, qsizetype last)
     {
-        const std::vector<char16_t> firstUnits = unitsUpperCasedTo(m_table, m_needle[0]);
-        const std::vector<char16_t> lastUnits = unitsUpperCasedTo(m_table, m_needle[m_length - 1]);
+        UnitSet head;
+        UnitSet tail;
+        if (!head.build(unitsUpperCasedTo(m_table, m_needle[0])) ||
+            !tail.build(unitsUpperCasedTo(m_table, m_needle[m_length - 1])))
+            return false;
         for (; p + 7 <= last; p += 8) {
-            const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_data + p));
-            const __m128i tail =
+            const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_data + p));
+            const __m128i final =
                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_data + p + m_length - 1));
             unsigned mask = static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_and_si128(anyOf(firstUnits, head), anyOf(lastUnits, tail))));
+                _mm_movemask_epi8(_mm_and_si128(head.match(first), tail.match(final))));
             while (mask != 0) {
                 const int bit = __builtin_ctz(mask);
                 if (check(p + bit / 2))

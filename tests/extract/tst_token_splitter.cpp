@@ -72,6 +72,9 @@ void TestTokenSplitter::splitLine_data()
     // The step after a delimiter: what it passes decides whether the comma ends the line.
     QTest::newRow("comma, mark at end") << u"a,\u0301"_s << QStringList{u"a"_s, empty};
     QTest::newRow("comma, two marks at end") << u"a,\u0301\u0302"_s << QStringList{u"a"_s, empty};
+    QTest::newRow("comma, first mark U+0300") << u"a,\u0300"_s << QStringList{u"a"_s, empty};
+    QTest::newRow("comma, U+02FF is no mark") << u"a,\u02FF"_s << QStringList{u"a"_s, u"\u02FF"_s};
+    QTest::newRow("comma, spacing mark") << u"a,\u0903"_s << QStringList{u"a"_s, u"\u0903"_s};
     QTest::newRow("comma, space, mark") << u"a, \u0301"_s << QStringList{u"a"_s};
     QTest::newRow("comma, low surrogate at end") << u"a,\xDC00"_s << QStringList{u"a"_s, empty};
     QTest::newRow("comma, low surrogate") << u"a,\xDC00"
