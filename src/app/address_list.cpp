@@ -4,6 +4,7 @@
 #include <bit>
 #include <limits>
 #include <numeric>
+#include <unordered_map>
 
 #include "io/text_file.h"
 #include "platform/app_error.h"
@@ -26,6 +27,12 @@ std::uint64_t bit(qsizetype index)
 AddressList::AddressList(QObject *parent)
     : QAbstractListModel(parent), m_selection(new QItemSelectionModel(this, this))
 {
+    // The C locale's collation compares code points and cannot ignore letter case: use the
+    // language-neutral alphabetical order instead.
+    QLocale locale = QLocale::system();
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English);
+    m_collator.setLocale(locale);
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
 }
 
@@ -205,22 +212,56 @@ void AddressList::setSorted(bool sorted)
     emit sortRebuildFinished();
 }
 
+// Extracted lists repeat the same addresses many times: the collation keys are made once per
+// distinct text, then the entries are placed by the rank of their text, keeping their order.
 void AddressList::sortContent()
 {
     const qsizetype n = m_table.size();
     if (n < 2)
         return;
+    struct ViewHash
+    {
+        std::size_t operator()(QStringView v) const noexcept { return qHash(v); }
+    };
+    std::unordered_map<QStringView, int, ViewHash> ids;
+    ids.reserve(static_cast<std::size_t>(std::min<qsizetype>(n, 1 << 20)));
+    std::vector<int> group(static_cast<std::size_t>(n));
+    std::vector<QStringView> distinct;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QStringView text = m_table.at(i);
+        const auto [it, inserted] = ids.try_emplace(text, static_cast<int>(distinct.size()));
+        if (inserted)
+            distinct.push_back(text);
+        group[static_cast<std::size_t>(i)] = it->second;
+    }
+    ids = {};
+
+    std::vector<int> byKey(distinct.size());
+    std::iota(byKey.begin(), byKey.end(), 0);
+    {
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(distinct.size());
+        for (QStringView text : distinct)
+            keys.push_back(m_collator.sortKey(text.toString()));
+        std::stable_sort(byKey.begin(), byKey.end(), [&keys](int a, int b) {
+            return keys[static_cast<std::size_t>(a)].compare(keys[static_cast<std::size_t>(b)]) < 0;
+        });
+    }
+    // Counting sort of the entries by the rank of their text.
+    std::vector<qsizetype> start(distinct.size() + 1, 0);
+    for (int g : group)
+        ++start[static_cast<std::size_t>(g) + 1];
+    std::vector<qsizetype> firstOfRank(distinct.size() + 1, 0);
+    for (std::size_t rank = 0; rank < byKey.size(); ++rank)
+        firstOfRank[rank + 1] =
+            firstOfRank[rank] + start[static_cast<std::size_t>(byKey[rank]) + 1];
+    std::vector<qsizetype> next(distinct.size());
+    for (std::size_t rank = 0; rank < byKey.size(); ++rank)
+        next[static_cast<std::size_t>(byKey[rank])] = firstOfRank[rank];
     std::vector<qsizetype> order(static_cast<std::size_t>(n));
-    std::iota(order.begin(), order.end(), 0);
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(static_cast<std::size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
-        keys.push_back(m_collator.sortKey(m_table.at(i).toString()));
-    std::stable_sort(order.begin(), order.end(), [&keys](qsizetype a, qsizetype b) {
-        return keys[static_cast<std::size_t>(a)].compare(keys[static_cast<std::size_t>(b)]) < 0;
-    });
-    keys.clear();
-    keys.shrink_to_fit();
+        order[static_cast<std::size_t>(
+            next[static_cast<std::size_t>(group[static_cast<std::size_t>(i)])]++)] = i;
 
     TextTable sorted;
     sorted.reserve(n, m_table.buffer().size());
