@@ -93,16 +93,19 @@ int CheckListBox::firstVisibleRow() const
     return indexAt(QPoint(1, 1)).row();
 }
 
-double CheckListBox::approximateWidth(QStringView text)
+// Advances are kept in 1/64 pixel, filled on first use of each code unit.
+qint64 CheckListBox::approximateWidth(QStringView text, const QFontMetricsF &metrics)
 {
     if (m_advances.empty())
-        m_advances.assign(0x10000, -1.0f);
-    const QFontMetricsF metrics(font());
-    double width = 0;
-    for (QChar c : text) {
-        float &advance = m_advances[c.unicode()];
-        if (advance < 0)
-            advance = static_cast<float>(metrics.horizontalAdvance(c));
+        m_advances.assign(0x10000, -1);
+    qint64 width = 0;
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        qint32 advance = m_advances[c];
+        if (advance < 0) {
+            advance = qRound(metrics.horizontalAdvance(QChar(c)) * 64);
+            m_advances[c] = advance;
+        }
         width += advance;
     }
     return width;
@@ -123,11 +126,12 @@ void CheckListBox::measureAll()
 void CheckListBox::measureRows(int first, int last)
 {
     constexpr std::size_t candidates = 32;
-    using Candidate = std::pair<double, int>;
+    using Candidate = std::pair<qint64, int>;
     std::priority_queue<Candidate, std::vector<Candidate>, std::greater<>> widest;
     const TextTable &table = m_list->table();
+    const QFontMetricsF approximate(font());
     for (int row = first; row <= last; ++row) {
-        const double width = approximateWidth(table.at(row));
+        const qint64 width = approximateWidth(table.at(row), approximate);
         if (widest.size() < candidates) {
             widest.emplace(width, row);
         } else if (width > widest.top().first) {

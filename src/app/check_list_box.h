@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QFontMetricsF>
 #include <QListView>
 #include <QStyledItemDelegate>
 
@@ -48,7 +49,7 @@ private:
     void typeAhead(const QString &text, bool backspace);
     void measureAll();
     void measureRows(int first, int last);
-    double approximateWidth(QStringView text);
+    qint64 approximateWidth(QStringView text, const QFontMetricsF &metrics);
     void applyContentWidth(int width);
 
     AddressList *m_list = nullptr;
@@ -59,7 +60,7 @@ private:
     int m_contentWidth = 0;
     int m_savedScroll = 0;
     int m_rowAtPress = -1;
-    std::vector<float> m_advances;
+    std::vector<qint32> m_advances;
 };
 
 // Paints one row: the highlight across the whole row, the check box centred in its column, then
