@@ -75,6 +75,13 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // The view ticks entries itself; the stock delegate would eat the press on the check box and
+    // toggle again on release.
+    bool editorEvent(QEvent *, QAbstractItemModel *, const QStyleOptionViewItem &,
+                     const QModelIndex &) override
+    {
+        return false;
+    }
 
 private:
     CheckListBox *m_view;

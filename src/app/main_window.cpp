@@ -287,6 +287,9 @@ void TForm1::buildMenu()
                           QKeySequence(QStringLiteral("Ctrl+Shift+C")));
     connect(copy, &QAction::triggered, this, [this] { guarded([this] { COPYClick(); }); });
     m_menu->setDefaultAction(copy);
+    QFont bold = copy->font();
+    bold.setBold(true);
+    copy->setFont(bold); // style sheets do not draw the default entry in bold by themselves
     connect(entry("mnu_COPYSEL", QStringLiteral("Copier des emails cochés"), -1,
                   QKeySequence(QStringLiteral("Ctrl+Alt+C"))),
             &QAction::triggered, this, [this] { guarded([this] { mnu_COPYSELClick(); }); });
