@@ -19,19 +19,13 @@
 #include "app/address_list.h"
 #include "app/check_list_box.h"
 #include "app/framed_label.h"
+#include "app/theme.h"
 #include "extract/extract_command.h"
 #include "extract/list_search.h"
 #include "platform/command_line.h"
 #include "platform/gui_file_drop.h"
 #include "settings/settings_file.h"
 #include "settings/window_caption.h"
-
-// The images and the theme live in the UI library's resources, which a static library must
-// register itself.
-static void initResources()
-{
-    Q_INIT_RESOURCE(resources);
-}
 
 namespace {
 
@@ -100,7 +94,7 @@ TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
                           Qt::WindowCloseButtonHint),
       m_dialogs(dialogs), m_arguments(arguments), m_geometry(new Geometry(this))
 {
-    initResources();
+    RegisterResources();
     setObjectName(QStringLiteral("Form1"));
     setAccessibleName(QStringLiteral("Extracteur"));
     setFont(tahoma(11));

@@ -5,6 +5,17 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+static void registerResourcesOnce()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+void RegisterResources()
+{
+    static const bool done = (registerResourcesOnce(), true);
+    Q_UNUSED(done);
+}
+
 namespace {
 
 const CarriedTheme carriedThemes[] = {
@@ -36,6 +47,7 @@ bool SelectStyle(QApplication &application, const QString &name)
             return true;
         }
     }
+    RegisterResources();
     const CarriedTheme theme = FindCarriedTheme(name);
     if (theme.name.isEmpty())
         return false;

@@ -19,5 +19,9 @@ bool SelectStyle(QApplication &application, const QString &name);
 // The carried theme of that name (letter case ignored), or an empty name when there is none.
 CarriedTheme FindCarriedTheme(const QString &name);
 
+// Registers the images and the theme carried in the UI library's resources (a static library
+// must do so itself). Safe to call more than once.
+void RegisterResources();
+
 // The name of the theme the program starts with.
 QString DefaultThemeName();
