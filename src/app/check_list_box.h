@@ -74,6 +74,13 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // The view ticks on the press itself; the base delegate would swallow the press (no
+    // selection) and tick a second time on the release.
+    bool editorEvent(QEvent *, QAbstractItemModel *, const QStyleOptionViewItem &,
+                     const QModelIndex &) override
+    {
+        return false;
+    }
 
 private:
     CheckListBox *m_view;
