@@ -214,8 +214,13 @@ void AddressList::sortContent()
     std::iota(order.begin(), order.end(), 0);
     std::vector<QCollatorSortKey> keys;
     keys.reserve(static_cast<std::size_t>(n));
-    for (qsizetype i = 0; i < n; ++i)
-        keys.push_back(m_collator.sortKey(m_table.at(i).toString()));
+    // The "C" collation's sort keys keep letter case although its comparison ignores it: fold
+    // first, so that sorting and sorted insertion agree.
+    const bool plainC = m_collator.locale().language() == QLocale::C;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString text = m_table.at(i).toString();
+        keys.push_back(m_collator.sortKey(plainC ? text.toCaseFolded() : text));
+    }
     std::stable_sort(order.begin(), order.end(), [&keys](qsizetype a, qsizetype b) {
         return keys[static_cast<std::size_t>(a)].compare(keys[static_cast<std::size_t>(b)]) < 0;
     });
