@@ -297,8 +297,7 @@ void TestListView::searchScrollsIntoView()
     QTest::keyClicks(h.edit(), u"N450@"_s);
 
     QCOMPARE(h.list().ItemIndex(), 450);
-    QTRY_VERIFY(h.view()->viewport()->rect().intersects(
-        h.view()->visualRect(h.list().index(450))));
+    QTRY_VERIFY(h.view()->viewport()->rect().intersects(h.view()->visualRect(h.list().index(450))));
 }
 
 QTEST_MAIN(TestListView)

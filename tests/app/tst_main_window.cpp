@@ -1,5 +1,7 @@
 #include <QDir>
+#include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTest>
 
 #include "window_harness.h"
@@ -30,7 +32,9 @@ private slots:
     void startUp();
     void badStoredGeometry_data();
     void badStoredGeometry();
-    void storedGeometryComesBack();
+    void storedGeometry_data();
+    void storedGeometry();
+    void tabOrder();
 
     void closeWritesSettings();
     void closeFailsWhileSettingsCannotBeWritten();
@@ -38,10 +42,12 @@ private slots:
     void menuEntries();
     void editEntriesDisabledWhileListHasFocus();
     void autoExtractToggle();
+    void rightClickOpensMenu();
 
     void dropLoadsFirstFile_data();
     void dropLoadsFirstFile();
     void dropFolder();
+    void dropWhileSettingsCannotBeWritten();
     void droppedFileIsLoadedAtNextStart();
 
     void save_data();
@@ -157,19 +163,52 @@ void TestMainWindow::badStoredGeometry()
     QVERIFY(window.windowTitle().contains(u" | Quorvel ***{:-  | "_s));
 }
 
+void TestMainWindow::storedGeometry_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QRect>("expected"); // a negative width: the work area's, less the frame
+    QTest::newRow("within the work area") << u"40:30:500:300"_s << QRect(40, 30, 500, 300);
+    QTest::newRow("fifth part ignored") << u"10:20:300:200:500"_s << QRect(10, 20, 300, 200);
+    // A negative Left is not checked here: the offscreen platform moves such a window on show.
+    QTest::newRow("top raised to 0") << u"30:-50:300:200"_s << QRect(30, 0, 300, 200);
+    QTest::newRow("beyond the work area") << u"2500:40:3000:2000"_s << QRect();
+}
+
 // The stored rectangle is the outer one, frame included: what is saved at close comes back
 // unchanged at the next start, so the window does not grow by its frame at every run.
-void TestMainWindow::storedGeometryComesBack()
+void TestMainWindow::storedGeometry()
 {
+    QFETCH(QString, stored);
+    QFETCH(QRect, expected);
     WindowHarness h;
-    h.writeSettings("[extracteur]\nForm1=40:30:500:300\n");
+    h.writeSettings("[extracteur]\nForm1=" + stored.toUtf8() + "\n");
     for (int run = 0; run < 2; ++run) {
         TForm1 &window = h.open();
-        QCOMPARE(window.frameGeometry(), QRect(40, 30, 500, 300));
+        if (expected.isNull()) {
+            // Left is pulled back by the width the window had before the stored one applied.
+            const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+            const int designWidth = 600 + window.frameGeometry().width() - window.width();
+            expected = QRect(area.width() - designWidth, 40, area.width(), area.height());
+        }
+        QCOMPARE(window.frameGeometry(), expected);
         QVERIFY(window.close());
-        QCOMPARE(h.setting(u"extracteur"_s, u"Form1"_s), u"40:30:500:300"_s);
+        QCOMPARE(h.setting(u"extracteur"_s, u"Form1"_s), u"%1:%2:%3:%4"_s.arg(expected.left())
+                                                             .arg(expected.top())
+                                                             .arg(expected.width())
+                                                             .arg(expected.height()));
         h.closeAndDestroy();
     }
+}
+
+void TestMainWindow::tabOrder()
+{
+    WindowHarness h;
+    h.open();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.view()));
+    WindowHarness::press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.edit()));
+    WindowHarness::press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.view()));
 }
 
 void TestMainWindow::closeWritesSettings()
@@ -279,6 +318,24 @@ void TestMainWindow::editEntriesDisabledWhileListHasFocus()
         QVERIFY2(h.entry(name)->isEnabled(), qPrintable(name));
 }
 
+void TestMainWindow::rightClickOpensMenu()
+{
+    WindowHarness h;
+    h.open();
+    WindowHarness::setClipboardText(u"presse"_s);
+    h.edit()->setText(u"texte"_s);
+    h.edit()->selectAll();
+    const QPoint at(30, 30);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, h.view()->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(h.view()->viewport(), &event);
+
+    QTRY_VERIFY(h.menu()->isVisible());
+    for (const QString &name : {u"N1"_s, u"Coller1"_s, u"outslectionner1"_s})
+        QVERIFY2(!h.entry(name)->isEnabled(), qPrintable(name));
+    QVERIFY(h.entry(u"COPY"_s)->isEnabled());
+    h.menu()->hide();
+}
+
 // The toggle is stored only at close, and governs the auto-extract of the next start.
 void TestMainWindow::autoExtractToggle()
 {
@@ -360,6 +417,23 @@ void TestMainWindow::dropFolder()
              qPrintable(message));
     QCOMPARE(h.setting(u"FICHIER"_s, u"IMPORT"_s), u"/ancien/chemin.txt"_s);
     QCOMPARE(h.panel(0), u"2 adresses"_s);
+}
+
+// The file is loaded, but the settings write fails: the error is shown and no extract follows.
+void TestMainWindow::dropWhileSettingsCannotBeWritten()
+{
+    WindowHarness h;
+    const QString file = h.writeFile(u"liste.txt"_s, addressFile);
+    h.open();
+    QVERIFY(QDir().mkdir(h.settingsPath()));
+
+    WindowHarness::drop(h.view()->viewport(), {file});
+
+    QCOMPARE(h.entries(), addressFileLines);
+    QCOMPARE(h.panel(0), QString());
+    QCOMPARE(h.dialogs().errors.size(), 1);
+    QCOMPARE(h.dialogs().errors[0].message,
+             u"Impossible d'écrire dans %1."_s.arg(QFileInfo(h.settingsPath()).absoluteFilePath()));
 }
 
 void TestMainWindow::droppedFileIsLoadedAtNextStart()
