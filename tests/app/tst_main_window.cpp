@@ -215,6 +215,8 @@ void TestMainWindow::closeWritesSettings()
 {
     WindowHarness h;
     TForm1 &window = h.open();
+    // Without a settings file the window keeps the client area of its design.
+    QCOMPARE(window.size(), QSize(600, 394));
     const QRect frame = window.frameGeometry();
     QVERIFY(window.close());
     QVERIFY(!window.isVisible());
