@@ -106,6 +106,8 @@ TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
     connect(m_dropTarget, &FileDropTarget::dropped, this,
             [this](const QStringList &names) { guarded([&] { JvDragDrop1Drop(names); }); });
     resize(600, 394);
+    // The platform window exists before the stored geometry is applied, as its frame counts.
+    create();
     guarded([this] { FormCreate(); });
 }
 

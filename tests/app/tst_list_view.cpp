@@ -1,0 +1,304 @@
+#include <QSignalSpy>
+#include <QTest>
+
+#include "window_harness.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Opens the window on a file holding the given lines, loaded as they are (auto-extract off).
+TForm1 &openWithLines(WindowHarness &h, const QStringList &lines)
+{
+    h.writeSettings("[CASES_A_COCHER]\nchk_AUTO=0\n");
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += line.toUtf8() + "\r\n";
+    // The mark makes the lines read as UTF-8 whatever the system code page.
+    TForm1 &window = h.open({h.writeFile(u"lignes.txt"_s, "\xef\xbb\xbf" + bytes)});
+    h.attachModelTester();
+    h.focusList();
+    return window;
+}
+
+} // namespace
+
+class TestListView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    void pressSelectsAndTicks();
+    void doubleClickTogglesTwice();
+    void otherButtonsNeverTick_data();
+    void otherButtonsNeverTick();
+    void space();
+    void arrowsRunClickHandler();
+    void typeAhead_data();
+    void typeAhead();
+    void backspaceAfterTyping();
+    void backspaceInEmptyList();
+    void sort();
+    void search();
+    void searchScrollsIntoView();
+};
+
+void TestListView::pressSelectsAndTicks()
+{
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, u"b"_s, u"c"_s});
+
+    h.click(h.checkPoint(1));
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QVERIFY(h.list().Checked(1));
+    QCOMPARE(h.panel(1), u"1"_s);
+    QCOMPARE(h.panel(2), u"1"_s);
+    QCOMPARE(h.panel(3), u"b"_s);
+
+    // A press on the text selects without ticking.
+    h.click(h.textPoint(2));
+    QCOMPARE(h.list().ItemIndex(), 2);
+    QVERIFY(!h.list().Checked(2));
+    QCOMPARE(h.panel(1), u"2"_s);
+    QCOMPARE(h.panel(2), u"1"_s);
+    QCOMPARE(h.panel(3), u"c"_s);
+
+    // A press on the check box of the selected row ticks it.
+    h.click(h.checkPoint(2));
+    QVERIFY(h.list().Checked(2));
+    QCOMPARE(h.panel(2), u"2"_s);
+    QCOMPARE(h.list().ItemIndex(), 2);
+    QCOMPARE(h.dialogs().errors.size(), 0);
+}
+
+void TestListView::doubleClickTogglesTwice()
+{
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, u"b"_s});
+    QSignalSpy checks(h.view(), &CheckListBox::userChecked);
+
+    h.doubleClick(h.checkPoint(1));
+
+    QCOMPARE(checks.size(), 2);
+    QVERIFY(!h.list().Checked(1));
+    QCOMPARE(h.panel(2), u"0"_s);
+    QCOMPARE(h.list().ItemIndex(), 1);
+}
+
+void TestListView::otherButtonsNeverTick_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::newRow("right") << Qt::RightButton;
+    QTest::newRow("middle") << Qt::MiddleButton;
+}
+
+void TestListView::otherButtonsNeverTick()
+{
+    QFETCH(Qt::MouseButton, button);
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, u"b"_s});
+
+    h.click(h.checkPoint(0), button);
+
+    QVERIFY(!h.list().Checked(0));
+    QCOMPARE(h.list().checkedCount(), 0);
+    QCOMPARE(h.panel(2), QString());
+}
+
+void TestListView::space()
+{
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, u"b"_s});
+
+    // No selection: nothing is ticked and panel 2 keeps its text.
+    WindowHarness::press(Qt::Key_Space);
+    QCOMPARE(h.list().checkedCount(), 0);
+    QCOMPARE(h.panel(2), QString());
+
+    h.click(h.textPoint(1));
+    WindowHarness::press(Qt::Key_Space);
+    QVERIFY(h.list().Checked(1));
+    QCOMPARE(h.panel(2), u"1"_s);
+    WindowHarness::press(Qt::Key_Space);
+    QVERIFY(!h.list().Checked(1));
+    QCOMPARE(h.panel(2), u"0"_s);
+    QCOMPARE(h.list().ItemIndex(), 1);
+}
+
+void TestListView::arrowsRunClickHandler()
+{
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, u"b"_s, u"c"_s});
+    h.click(h.textPoint(0));
+
+    WindowHarness::press(Qt::Key_Down);
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QCOMPARE(h.panel(1), u"1"_s);
+    QCOMPARE(h.panel(3), u"b"_s);
+
+    WindowHarness::press(Qt::Key_End);
+    QCOMPARE(h.list().ItemIndex(), 2);
+    QCOMPARE(h.panel(3), u"c"_s);
+
+    WindowHarness::press(Qt::Key_Up);
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QCOMPARE(h.panel(1), u"1"_s);
+    QCOMPARE(h.panel(3), u"b"_s);
+    QCOMPARE(h.list().checkedCount(), 0);
+}
+
+void TestListView::typeAhead_data()
+{
+    QTest::addColumn<int>("pause");
+    QTest::addColumn<int>("selected");
+
+    // Entries: zeta, mz, alpha, MAry. "m" then "a" within half a second is "ma"; after a pause
+    // of half a second or more, "a" starts a new prefix.
+    QTest::newRow("100 ms") << 100 << 3;
+    QTest::newRow("499 ms") << 499 << 3;
+    QTest::newRow("500 ms") << 500 << 2;
+    QTest::newRow("1 s") << 1000 << 2;
+}
+
+void TestListView::typeAhead()
+{
+    QFETCH(int, pause);
+    QFETCH(int, selected);
+
+    WindowHarness h;
+    openWithLines(h, {u"zeta"_s, u"mz"_s, u"alpha"_s, u"MAry"_s});
+    qint64 now = 100000;
+    h.view()->setTickSource([&now] { return now; });
+
+    QTest::keyClicks(h.view(), u"m"_s);
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QCOMPARE(h.panel(1), u"1"_s);
+    QCOMPARE(h.panel(3), u"mz"_s);
+
+    now += pause;
+    QTest::keyClicks(h.view(), u"a"_s);
+    QCOMPARE(h.list().ItemIndex(), selected);
+    QCOMPARE(h.panel(1), QString::number(selected));
+    QCOMPARE(h.panel(3), h.list().Items(selected).toString());
+
+    // A prefix found nowhere changes nothing.
+    now += 10;
+    QTest::keyClicks(h.view(), u"q"_s);
+    QCOMPARE(h.list().ItemIndex(), selected);
+    QCOMPARE(h.list().checkedCount(), 0);
+}
+
+void TestListView::backspaceAfterTyping()
+{
+    WindowHarness h;
+    openWithLines(h, {u"zeta"_s, u"mz"_s});
+    qint64 now = 5000;
+    h.view()->setTickSource([&now] { return now; });
+
+    QTest::keyClicks(h.view(), u"m"_s);
+    QCOMPARE(h.list().ItemIndex(), 1);
+    now += 50;
+    WindowHarness::press(Qt::Key_Backspace);
+    QCOMPARE(h.list().ItemIndex(), 0);
+    QCOMPARE(h.panel(1), u"0"_s);
+    QCOMPARE(h.panel(3), u"zeta"_s);
+    QCOMPARE(h.dialogs().errors.size(), 0);
+}
+
+void TestListView::backspaceInEmptyList()
+{
+    WindowHarness h;
+    h.open();
+    h.attachModelTester();
+    h.focusList();
+
+    WindowHarness::press(Qt::Key_Backspace);
+
+    QCOMPARE(h.dialogs().errors.size(), 1);
+    QCOMPARE(h.dialogs().errors[0].caption, u"extracteur"_s);
+    QCOMPARE(h.dialogs().errors[0].message, u"Index de liste hors limites (-1)"_s);
+    QCOMPARE(h.panel(1), u"-1"_s);
+    QCOMPARE(h.panel(3), QString());
+}
+
+void TestListView::sort()
+{
+    WindowHarness h;
+    openWithLines(h, {u"c"_s, u"a"_s, u"B"_s});
+    h.click(h.checkPoint(0));
+    QCOMPARE(h.panel(1), u"0"_s);
+    QCOMPARE(h.panel(3), u"c"_s);
+
+    WindowHarness::press(Qt::Key_T, Qt::ControlModifier);
+
+    QCOMPARE(h.entries(), (QStringList{u"a"_s, u"B"_s, u"c"_s}));
+    QVERIFY(!h.list().Checked(0));
+    QVERIFY(!h.list().Checked(1));
+    QVERIFY(h.list().Checked(2));
+    QCOMPARE(h.list().ItemIndex(), 0);
+    QCOMPARE(h.panel(1), u"0"_s);
+    QCOMPARE(h.panel(2), u"1"_s);
+    QCOMPARE(h.panel(3), u"c"_s);
+
+    // Sorting again changes nothing, not even the selection.
+    h.click(h.textPoint(1));
+    WindowHarness::press(Qt::Key_T, Qt::ControlModifier);
+    QCOMPARE(h.entries(), (QStringList{u"a"_s, u"B"_s, u"c"_s}));
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QVERIFY(h.list().Checked(2));
+
+    // The list stays sorted: a file loaded later comes in sorted order.
+    WindowHarness::drop(h.view()->viewport(), {h.writeFile(u"zy.txt"_s, "z\r\ny\r\n")});
+    QCOMPARE(h.entries(), (QStringList{u"y"_s, u"z"_s}));
+    QCOMPARE(h.list().checkedCount(), 0);
+    QCOMPARE(h.list().ItemIndex(), -1);
+    QCOMPARE(h.dialogs().errors.size(), 0);
+}
+
+void TestListView::search()
+{
+    WindowHarness h;
+    openWithLines(h, {u"alpha@x"_s, u"Beta@y"_s, u"beta@z"_s});
+    h.click(h.textPoint(0));
+    h.focusEdit();
+
+    QTest::keyClicks(h.edit(), u"b"_s);
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QTest::keyClicks(h.edit(), u"eta@z"_s);
+    QCOMPARE(h.edit()->text(), u"beta@z"_s);
+    QCOMPARE(h.list().ItemIndex(), 2);
+    QTest::keyClicks(h.edit(), u"q"_s);
+    QCOMPARE(h.list().ItemIndex(), 2);
+    for (int i = 0; i < 6; ++i)
+        QTest::keyClick(h.edit(), Qt::Key_Backspace);
+    QCOMPARE(h.edit()->text(), u"b"_s);
+    QCOMPARE(h.list().ItemIndex(), 1);
+    // An emptied field matches nothing: the selection stays.
+    QTest::keyClick(h.edit(), Qt::Key_Backspace);
+    QCOMPARE(h.list().ItemIndex(), 1);
+
+    QCOMPARE(h.panel(1), u"0"_s);
+    QCOMPARE(h.panel(3), u"alpha@x"_s);
+    QCOMPARE(h.list().checkedCount(), 0);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.edit()));
+}
+
+void TestListView::searchScrollsIntoView()
+{
+    WindowHarness h;
+    QStringList lines;
+    for (int i = 0; i < 500; ++i)
+        lines.append(u"n%1@x"_s.arg(i));
+    openWithLines(h, lines);
+    h.focusEdit();
+
+    QTest::keyClicks(h.edit(), u"N450@"_s);
+
+    QCOMPARE(h.list().ItemIndex(), 450);
+    QTRY_VERIFY(h.view()->viewport()->rect().intersects(h.view()->visualRect(h.list().index(450))));
+}
+
+QTEST_MAIN(TestListView)
+#include "tst_list_view.moc"
