@@ -90,14 +90,21 @@ int main(int argc, char *argv[])
     std::printf("extract:                         %8.1f ms, %d addresses (shown after %.1f ms)\n",
                 extract, list.Count(), ms(t));
 
-    // The same work as a command-line search that prints every match, timed side by side.
+    // A file dropped while auto-extract is on: load, extract, and the list shown, timed side by
+    // side with a command-line search that prints every match of the same file.
+    t.restart();
+    list.LoadFromFile(corpus);
+    window.ExtractExecute();
+    QApplication::processEvents();
+    const double dropped = ms(t);
+    std::printf("load + extract until shown:      %8.1f ms, %d addresses\n", dropped, list.Count());
     const QByteArray rg = "rg -o '[^\\s,]*@[^\\s,]*' " + corpus.toLocal8Bit() + " > /dev/null";
     t.restart();
     if (std::system(rg.constData()) == 0) {
         const double ripgrep = ms(t);
-        std::printf("rg -o on the same file:          %8.1f ms; load + extract = %.1f ms, "
-                    "ratio (load + extract) / rg = %.2f\n",
-                    ripgrep, load + extract, (load + extract) / ripgrep);
+        std::printf(
+            "rg -o on the same file:          %8.1f ms; ratio (load + extract) / rg = %.2f\n",
+            ripgrep, dropped / ripgrep);
     } else {
         std::printf("rg not available: no side-by-side figure\n");
     }

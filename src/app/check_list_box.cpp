@@ -64,7 +64,10 @@ void CheckListBox::setAddressList(AddressList *list)
     setSelectionModel(list->selectionModel());
     connect(list, &QAbstractItemModel::modelReset, this, &CheckListBox::measureAll);
     connect(list, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) { measureRows(first, last); });
+            [this](const QModelIndex &, int first, int last) {
+                if (!m_measurePending)
+                    measureRows(first, last);
+            });
     connect(list, &AddressList::scrollToRequested, this,
             [this](int row) { scrollTo(m_list->index(row)); });
     connect(list, &AddressList::sortRebuildAboutToStart, this,
@@ -117,10 +120,27 @@ void CheckListBox::measureAll()
 {
     m_advances.clear();
     m_contentWidth = 0;
+    if (!m_measurePending) {
+        m_measurePending = true;
+        QMetaObject::invokeMethod(this, &CheckListBox::measurePending, Qt::QueuedConnection);
+    }
+}
+
+void CheckListBox::measurePending()
+{
+    if (!m_measurePending)
+        return;
+    m_measurePending = false;
     if (m_list && m_list->Count() > 0)
         measureRows(0, m_list->Count() - 1);
     else
         applyContentWidth(0);
+}
+
+int CheckListBox::contentWidth()
+{
+    measurePending();
+    return m_contentWidth;
 }
 
 void CheckListBox::measureRows(int first, int last)

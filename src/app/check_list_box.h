@@ -25,7 +25,9 @@ public:
     int rowHeight() const;
     // The widest entry in pixels, followed by one blank, plus the check column: the horizontal
     // scroll range.
-    int contentWidth() const { return m_contentWidth; }
+    // Measured once the event that filled the list is done, so that a load followed at once by
+    // an extract measures only the extracted entries.
+    int contentWidth();
     int firstVisibleRow() const;
     QString typedText() const { return m_typed; }
     // Milliseconds of a monotonic clock, for the half-second rule of the type-ahead.
@@ -48,6 +50,7 @@ private:
     void leftPress(QMouseEvent *event);
     void typeAhead(const QString &text, bool backspace);
     void measureAll();
+    void measurePending();
     void measureRows(int first, int last);
     qint64 approximateWidth(QStringView text, const QFontMetricsF &metrics);
     void applyContentWidth(int width);
@@ -61,6 +64,7 @@ private:
     int m_savedScroll = 0;
     int m_rowAtPress = -1;
     std::vector<qint32> m_advances;
+    bool m_measurePending = false;
 };
 
 // Paints one row: the highlight across the whole row, the check box centred in its column, then
