@@ -4,26 +4,11 @@
 #include <QTest>
 
 #include "extract/extract_command.h"
+#include "support/text_tables.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-TextTable tableOf(const QStringList &entries)
-{
-    TextTable table;
-    for (const QString &entry : entries)
-        table.append(entry);
-    return table;
-}
-
-QStringList entriesOf(const TextTable &table)
-{
-    QStringList entries;
-    for (qsizetype i = 0; i < table.size(); ++i)
-        entries.append(table.at(i).toString());
-    return entries;
-}
 
 const QStringList fourEntries = {u"Nom <a@b>, c@d"_s, u"\"x@y z\" w"_s, u"sans adresse"_s,
                                  u"a@b a@b"_s};

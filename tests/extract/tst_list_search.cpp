@@ -5,18 +5,11 @@
 #include <QTest>
 
 #include "extract/list_search.h"
+#include "support/text_tables.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-TextTable tableOf(const QStringList &entries)
-{
-    TextTable table;
-    for (const QString &entry : entries)
-        table.append(entry);
-    return table;
-}
 
 const QStringList threeEntries = {u"alpha@x"_s, u"Beta@y"_s, u"beta@z"_s};
 
