@@ -12,12 +12,12 @@ ExecutableFacts &storedFacts()
     return facts;
 }
 
-// The text between the first two fields of the locale's short date format.
-QString localeDateSeparator()
+} // namespace
+
+QString DateSeparatorOf(const QString &format)
 {
-    const QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
-    qsizetype i = 0;
     auto isField = [](QChar c) { return c == u'd' || c == u'M' || c == u'y'; };
+    qsizetype i = 0;
     while (i < format.size() && !isField(format[i]))
         ++i;
     while (i < format.size() && isField(format[i]))
@@ -28,8 +28,6 @@ QString localeDateSeparator()
     const QString separator = format.mid(start, i - start);
     return separator.size() <= 1 ? separator : QStringLiteral("/");
 }
-
-} // namespace
 
 const ExecutableFacts &executableFacts()
 {
@@ -47,7 +45,8 @@ ExecutableFacts readProcessExecutableFacts()
     facts.filePath = QCoreApplication::instance()
                          ? QCoreApplication::applicationFilePath()
                          : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    facts.fileVersionMs = (quint32{EXTRACTEUR_VERSION_MAJOR} << 16) | quint32{EXTRACTEUR_VERSION_MINOR};
-    facts.dateSeparator = localeDateSeparator();
+    facts.fileVersionMs =
+        (quint32{EXTRACTEUR_VERSION_MAJOR} << 16) | quint32{EXTRACTEUR_VERSION_MINOR};
+    facts.dateSeparator = DateSeparatorOf(QLocale::system().dateFormat(QLocale::ShortFormat));
     return facts;
 }

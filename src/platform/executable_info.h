@@ -16,6 +16,10 @@ struct ExecutableFacts
 const ExecutableFacts &executableFacts();
 void setExecutableFacts(const ExecutableFacts &facts);
 
+// The date separator of a short date format such as "dd/MM/yyyy": the text between its first two
+// fields when it is one character or none, "/" when it is longer.
+QString DateSeparatorOf(const QString &shortDateFormat);
+
 // The facts of this process: its path, the product version compiled in, and the separator of
 // the locale's short date format ("/" when it has none it can name as one character).
 ExecutableFacts readProcessExecutableFacts();
