@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/address_list.h"
 #include "app/check_list_box.h"
@@ -62,6 +63,9 @@ QIcon menuImage(int index)
 } // namespace
 
 // The window's outer frame as the settings see it.
+// The window's outer frame as the settings see it. Before the window is first shown, a
+// windowing system may not know its frame yet: the frame wanted is kept and applied again once
+// the frame is known, so the window neither moves nor grows from one start to the next.
 class TForm1::Geometry : public GeometryWindow
 {
 public:
@@ -72,21 +76,59 @@ public:
         const QScreen *screen = QGuiApplication::primaryScreen();
         return screen ? screen->availableGeometry() : QRect();
     }
-    void setLeft(int left) override { m_window->move(left, m_window->frameGeometry().top()); }
-    void setTop(int top) override { m_window->move(m_window->frameGeometry().left(), top); }
+    // A value equal to the current one changes nothing: without a stored geometry the window
+    // keeps the place the windowing system gives it.
+    void setLeft(int left) override
+    {
+        if (left != m_window->frameGeometry().left())
+            wanted().moveLeft(left);
+        m_window->move(left, m_window->frameGeometry().top());
+    }
+    void setTop(int top) override
+    {
+        if (top != m_window->frameGeometry().top())
+            wanted().moveTop(top);
+        m_window->move(m_window->frameGeometry().left(), top);
+    }
     void setWidth(int width) override
     {
         const int frame = m_window->frameGeometry().width() - m_window->width();
+        if (width != m_window->frameGeometry().width())
+            wanted().setWidth(width);
         m_window->resize(width - frame, m_window->height());
     }
     void setHeight(int height) override
     {
         const int frame = m_window->frameGeometry().height() - m_window->height();
+        if (height != m_window->frameGeometry().height())
+            wanted().setHeight(height);
         m_window->resize(m_window->width(), height - frame);
     }
 
+    // Called when the window is first shown on screen.
+    void applyWantedFrame()
+    {
+        if (!m_wanted)
+            return;
+        const QRect wanted = *m_wanted;
+        m_wanted.reset();
+        const QSize frame = m_window->frameGeometry().size() - m_window->size();
+        if (frame.isEmpty() && m_window->frameGeometry() == wanted)
+            return;
+        m_window->move(wanted.topLeft());
+        m_window->resize(wanted.size() - frame);
+    }
+
 private:
+    QRect &wanted()
+    {
+        if (!m_wanted)
+            m_wanted = m_window->frameGeometry();
+        return *m_wanted;
+    }
+
     QWidget *m_window;
+    std::optional<QRect> m_wanted;
 };
 
 TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
@@ -108,6 +150,7 @@ TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
     resize(600, 394);
     // The platform window exists before the stored geometry is applied, as its frame counts.
     create();
+    windowHandle()->installEventFilter(this);
     guarded([this] { FormCreate(); });
 }
 
@@ -511,6 +554,8 @@ void TForm1::popupListMenu(QPoint globalPosition)
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+        m_geometry->applyWantedFrame();
     if (event->type() == QEvent::KeyPress && (watched == m_view || watched == m_edit))
         return routeShortcut(static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);

@@ -47,6 +47,10 @@ ExecutableFacts readProcessExecutableFacts()
                          : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     facts.fileVersionMs =
         (quint32{EXTRACTEUR_VERSION_MAJOR} << 16) | quint32{EXTRACTEUR_VERSION_MINOR};
-    facts.dateSeparator = DateSeparatorOf(QLocale::system().dateFormat(QLocale::ShortFormat));
+    // The C locale has no regional date format of its own (Qt gives it "d MMM yyyy").
+    const QLocale locale = QLocale::system();
+    facts.dateSeparator = locale.language() == QLocale::C
+                              ? QStringLiteral("/")
+                              : DateSeparatorOf(locale.dateFormat(QLocale::ShortFormat));
     return facts;
 }
