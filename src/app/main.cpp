@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/french_texts.h"
 #include "app/main_window.h"
 #include "app/theme.h"
 #include "platform/executable_info.h"
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     application.setApplicationName(QStringLiteral("Extracteur"));
     application.setDesktopFileName(QStringLiteral("extracteur"));
     setExecutableFacts(readProcessExecutableFacts());
+    InstallFrenchTexts(application);
 
     QtDialogs dialogs;
     if (!SelectStyle(application, DefaultThemeName()))

@@ -2,6 +2,7 @@
 #include <QStyle>
 #include <QTest>
 
+#include "app/french_texts.h"
 #include "app/theme.h"
 
 class TestTheme : public QObject
@@ -23,6 +24,13 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, found);
         QCOMPARE(!FindCarriedTheme(name).name.isEmpty(), found);
+    }
+
+    void qtTextsAreFrench()
+    {
+        QVERIFY(InstallFrenchTexts(*qApp));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                 QStringLiteral("Annuler"));
     }
 
     void selectStyleLooksAtLoadedStylesThenCarriedOnes()
