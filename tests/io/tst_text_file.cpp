@@ -83,6 +83,7 @@ private slots:
     void readOpenFailures_data();
     void readOpenFailures();
     void readLongLine();
+    void readRefusesFilesOfTwoGibibytes();
 
     void save_data();
     void save();
@@ -223,6 +224,23 @@ void TestTextFile::readLongLine()
     QCOMPARE(lines[0].offset, 0);
     QCOMPARE(lines[0].length, size);
     QCOMPARE(text.back(), u'é');
+}
+
+void TestTextFile::readRefusesFilesOfTwoGibibytes()
+{
+    // A sparse file: the size is there without the bytes.
+    const QString path = pathOf(u"huge.txt"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(qint64{1} << 31));
+    file.close();
+    try {
+        ReadWholeFile(path);
+        QFAIL("a 2 GiB file was read");
+    } catch (const FileOpenError &error) {
+        QCOMPARE(error.message(), u"Impossible d'ouvrir le fichier \"%1\". Le fichier est trop "
+                                  u"volumineux (2 Gio ou plus)"_s.arg(path));
+    }
 }
 
 void TestTextFile::save_data()
