@@ -62,7 +62,6 @@ QIcon menuImage(int index)
 
 } // namespace
 
-// The window's outer frame as the settings see it.
 // The window's outer frame as the settings see it. Before the window is first shown, a
 // windowing system may not know its frame yet: the frame wanted is kept and applied again once
 // the frame is known, so the window neither moves nor grows from one start to the next.
