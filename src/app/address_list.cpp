@@ -4,7 +4,6 @@
 #include <bit>
 #include <limits>
 #include <numeric>
-#include <unordered_map>
 
 #include "io/text_file.h"
 #include "platform/app_error.h"
@@ -219,22 +218,39 @@ void AddressList::sortContent()
     const qsizetype n = m_table.size();
     if (n < 2)
         return;
-    struct ViewHash
-    {
-        std::size_t operator()(QStringView v) const noexcept { return qHash(v); }
-    };
-    std::unordered_map<QStringView, int, ViewHash> ids;
-    ids.reserve(static_cast<std::size_t>(std::min<qsizetype>(n, 1 << 20)));
+    // Open addressing over the distinct texts: a slot holds a distinct text's number plus one.
+    std::size_t slotCount = 16;
+    while (slotCount < static_cast<std::size_t>(n) * 2)
+        slotCount *= 2;
+    const std::size_t mask = slotCount - 1;
+    std::vector<int> table(slotCount, 0);
+    std::vector<std::size_t> hashes;
     std::vector<int> group(static_cast<std::size_t>(n));
     std::vector<QStringView> distinct;
     for (qsizetype i = 0; i < n; ++i) {
         const QStringView text = m_table.at(i);
-        const auto [it, inserted] = ids.try_emplace(text, static_cast<int>(distinct.size()));
-        if (inserted)
+        const std::size_t hash = qHash(text);
+        std::size_t slot = hash & mask;
+        int id = -1;
+        while (table[slot] != 0) {
+            const int candidate = table[slot] - 1;
+            if (hashes[static_cast<std::size_t>(candidate)] == hash &&
+                distinct[static_cast<std::size_t>(candidate)] == text) {
+                id = candidate;
+                break;
+            }
+            slot = (slot + 1) & mask;
+        }
+        if (id < 0) {
+            id = static_cast<int>(distinct.size());
+            table[slot] = id + 1;
             distinct.push_back(text);
-        group[static_cast<std::size_t>(i)] = it->second;
+            hashes.push_back(hash);
+        }
+        group[static_cast<std::size_t>(i)] = id;
     }
-    ids = {};
+    table = {};
+    hashes = {};
 
     std::vector<int> byKey(distinct.size());
     std::iota(byKey.begin(), byKey.end(), 0);
@@ -268,7 +284,8 @@ void AddressList::sortContent()
     std::vector<std::uint64_t> marks(word(n) + 1, 0);
     for (qsizetype to = 0; to < n; ++to) {
         const qsizetype from = order[static_cast<std::size_t>(to)];
-        sorted.append(m_table.at(from));
+        // Equal texts are copied from their first occurrence, which stays in the cache.
+        sorted.append(distinct[static_cast<std::size_t>(group[static_cast<std::size_t>(from)])]);
         if (m_marks[word(from)] & bit(from))
             marks[word(to)] |= bit(to);
     }
