@@ -1,4 +1,7 @@
 #include <QAbstractItemModelTester>
+#include <QCollator>
+#include <QMultiHash>
+#include <QRandomGenerator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,6 +49,7 @@ private slots:
     void sortingRebuildsKeepingMarksAndSelectedPosition();
     void sortedModeAddsAtSortedPlace();
     void sortedModeGroupsEqualTextsAndKeepsTheirMarks();
+    void sortingManyRepeatedTextsKeepsEveryEntryWithItsMark();
     void loadReplacesEntriesMarksAndSelection();
     void loadInSortedModeSorts();
     void failedLoadChangesNothing();
@@ -180,6 +184,45 @@ void TestAddressList::sortedModeGroupsEqualTextsAndKeepsTheirMarks()
     QVERIFY(list.Checked(5));
 }
 
+void TestAddressList::sortingManyRepeatedTextsKeepsEveryEntryWithItsMark()
+{
+    // Many entries over few distinct texts, some equal but for letter case.
+    QRandomGenerator random(42);
+    const QStringList pool{QStringLiteral("alpha@x.fr"), QStringLiteral("Alpha@X.fr"),
+                           QStringLiteral("beta@y.org"), QStringLiteral("é@z"),
+                           QStringLiteral("e@z"),        QString(),
+                           QStringLiteral("zoé@w"),      QStringLiteral("<c@d>")};
+    AddressList list;
+    QMultiHash<QString, bool> before;
+    for (int i = 0; i < 5000; ++i) {
+        const QString text = pool[random.bounded(pool.size())] +
+                             QString::number(random.bounded(40)).repeated(random.bounded(2));
+        const int row = list.Add(text);
+        const bool mark = random.bounded(3) == 0;
+        list.setChecked(row, mark);
+        before.insert(text, mark);
+    }
+    list.setSorted(true);
+    QCOMPARE(list.Count(), 5000);
+    QCollator collator;
+    collator.setLocale(QLocale(QLocale::English));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QMultiHash<QString, bool> after;
+    for (int i = 0; i < list.Count(); ++i) {
+        if (i > 0)
+            QVERIFY2(collator.compare(list.Items(i - 1), list.Items(i)) <= 0,
+                     qPrintable(list.Items(i).toString()));
+        after.insert(list.Items(i).toString(), list.Checked(i));
+    }
+    for (const QString &text : before.uniqueKeys()) {
+        QList<bool> expected = before.values(text);
+        QList<bool> got = after.values(text);
+        std::sort(expected.begin(), expected.end());
+        std::sort(got.begin(), got.end());
+        QCOMPARE(got, expected);
+    }
+}
+
 void TestAddressList::loadReplacesEntriesMarksAndSelection()
 {
     QTemporaryDir dir;
@@ -222,9 +265,9 @@ void TestAddressList::failedLoadChangesNothing()
         list.LoadFromFile(missing);
         QFAIL("the load did not fail");
     } catch (const FileOpenError &error) {
-        QVERIFY2(
-            error.message().startsWith(u"Impossible d'ouvrir le fichier \"%1\". "_qs.arg(missing)),
-            qPrintable(error.message()));
+        QVERIFY2(error.message().startsWith(
+                     QStringLiteral("Impossible d'ouvrir le fichier \"%1\". ").arg(missing)),
+                 qPrintable(error.message()));
     }
     QVERIFY_THROWS_EXCEPTION(FileOpenError, list.LoadFromFile(dir.path()));
     QCOMPARE(entries(list), QStringList({QStringLiteral("a"), QStringLiteral("b")}));
