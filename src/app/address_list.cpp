@@ -90,18 +90,15 @@ void AddressList::Selected(int index)
     emit scrollToRequested(index);
 }
 
-void AddressList::resizeMarks(qsizetype count)
-{
-    m_marks.assign(word(count) + 1, 0);
-}
-
+// Everything that may fail is done before the model is told of the change.
 void AddressList::replaceContent(TextTable table)
 {
+    std::vector<std::uint64_t> marks(word(table.size()) + 1, 0);
+    if (m_sorted)
+        sortEntries(table, marks);
     beginResetModel();
     m_table = std::move(table);
-    resizeMarks(m_table.size());
-    if (m_sorted)
-        sortContent();
+    m_marks = std::move(marks);
     endResetModel();
 }
 
@@ -128,11 +125,11 @@ int AddressList::Add(QStringView view)
             });
         row = at - spans.begin();
     }
-    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
     if (row == n) {
-        m_table.append(text);
         if (word(n + 1) >= m_marks.size())
             m_marks.push_back(0);
+        beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+        m_table.append(text);
     } else {
         // The buffer stays in list order: rebuild it with the new entry at its place.
         TextTable rebuilt;
@@ -145,6 +142,7 @@ int AddressList::Add(QStringView view)
                 marks[word(rebuilt.size())] |= bit(rebuilt.size());
             rebuilt.append(m_table.at(i));
         }
+        beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
         m_table = std::move(rebuilt);
         m_marks = std::move(marks);
     }
@@ -198,13 +196,19 @@ void AddressList::setSorted(bool sorted)
 {
     if (sorted == m_sorted)
         return;
-    m_sorted = sorted;
-    if (!sorted)
+    if (!sorted) {
+        m_sorted = false;
         return;
+    }
+    TextTable table = m_table;
+    std::vector<std::uint64_t> marks = m_marks;
+    sortEntries(table, marks);
+    m_sorted = true;
     const int selected = ItemIndex();
     emit sortRebuildAboutToStart();
     beginResetModel();
-    sortContent();
+    m_table = std::move(table);
+    m_marks = std::move(marks);
     endResetModel();
     if (selected >= 0)
         m_selection->setCurrentIndex(index(selected), QItemSelectionModel::ClearAndSelect);
@@ -213,9 +217,9 @@ void AddressList::setSorted(bool sorted)
 
 // Extracted lists repeat the same addresses many times: the collation keys are made once per
 // distinct text, then the entries are placed by the rank of their text, keeping their order.
-void AddressList::sortContent()
+void AddressList::sortEntries(TextTable &entries, std::vector<std::uint64_t> &entryMarks) const
 {
-    const qsizetype n = m_table.size();
+    const qsizetype n = entries.size();
     if (n < 2)
         return;
     // Open addressing over the distinct texts: a slot holds a distinct text's number plus one.
@@ -228,7 +232,7 @@ void AddressList::sortContent()
     std::vector<int> group(static_cast<std::size_t>(n));
     std::vector<QStringView> distinct;
     for (qsizetype i = 0; i < n; ++i) {
-        const QStringView text = m_table.at(i);
+        const QStringView text = entries.at(i);
         const std::size_t hash = qHash(text);
         std::size_t slot = hash & mask;
         int id = -1;
@@ -280,17 +284,17 @@ void AddressList::sortContent()
             next[static_cast<std::size_t>(group[static_cast<std::size_t>(i)])]++)] = i;
 
     TextTable sorted;
-    sorted.reserve(n, m_table.buffer().size());
+    sorted.reserve(n, entries.buffer().size());
     std::vector<std::uint64_t> marks(word(n) + 1, 0);
     for (qsizetype to = 0; to < n; ++to) {
         const qsizetype from = order[static_cast<std::size_t>(to)];
         // Equal texts are copied from their first occurrence, which stays in the cache.
         sorted.append(distinct[static_cast<std::size_t>(group[static_cast<std::size_t>(from)])]);
-        if (m_marks[word(from)] & bit(from))
+        if (entryMarks[word(from)] & bit(from))
             marks[word(to)] |= bit(to);
     }
-    m_table = std::move(sorted);
-    m_marks = std::move(marks);
+    entries = std::move(sorted);
+    entryMarks = std::move(marks);
 }
 
 void AddressList::LoadFromFile(const QString &path)

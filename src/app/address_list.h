@@ -59,10 +59,9 @@ signals:
 
 private:
     void replaceContent(TextTable table);
-    // Puts entries and marks in sorted order (stable) and lays the buffer out in that order.
-    void sortContent();
+    // Puts entries and their marks in sorted order and lays the buffer out in that order.
+    void sortEntries(TextTable &entries, std::vector<std::uint64_t> &entryMarks) const;
     void checkIndex(int index) const;
-    void resizeMarks(qsizetype count);
 
     TextTable m_table;
     std::vector<std::uint64_t> m_marks;

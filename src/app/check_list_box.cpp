@@ -55,6 +55,17 @@ CheckListBox::CheckListBox(QWidget *parent) : QListView(parent), m_ticks(monoton
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setItemDelegate(new CheckListDelegate(this));
+    // A left press takes the focus (leftPress); a right press opens the menu and leaves the
+    // focus where it is, so the menu's edit entries can act on the search field.
+    setFocusPolicy(Qt::TabFocus);
+}
+
+QItemSelectionModel::SelectionFlags CheckListBox::selectionCommand(const QModelIndex &index,
+                                                                   const QEvent *) const
+{
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
 }
 
 void CheckListBox::setAddressList(AddressList *list)
@@ -190,19 +201,22 @@ void CheckListBox::keyPressEvent(QKeyEvent *event)
         return;
     }
     const bool backspace = key == Qt::Key_Backspace;
-    const QString text = event->text();
+    const bool enterOrEscape =
+        key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+    QString text = event->text();
     const bool printable = !text.isEmpty() && !text.front().isNull() && text.front() >= u' ' &&
                            text.front() != QChar(0x7f);
-    if (backspace || printable) {
+    // Alt with a letter is a menu key, not a typed character.
+    const bool altHeld =
+        (event->modifiers() & Qt::AltModifier) && !(event->modifiers() & Qt::GroupSwitchModifier);
+    if (!altHeld && (backspace || enterOrEscape || printable)) {
         if (key == Qt::Key_Space && m_list->ItemIndex() >= 0) {
             m_list->toggleChecked(m_list->ItemIndex());
             emit userChecked();
         }
+        if (enterOrEscape)
+            text = key == Qt::Key_Escape ? QStringLiteral("\x1b") : QStringLiteral("\r");
         typeAhead(text, backspace);
-        event->accept();
-        return;
-    }
-    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
         event->accept();
         return;
     }
@@ -257,6 +271,7 @@ void CheckListBox::mouseDoubleClickEvent(QMouseEvent *event)
 
 void CheckListBox::leftPress(QMouseEvent *event)
 {
+    setFocus(Qt::MouseFocusReason);
     const QModelIndex index = indexAt(event->position().toPoint());
     if (!index.isValid()) {
         event->accept();

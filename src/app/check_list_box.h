@@ -45,6 +45,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyboardSearch(const QString &) override {}
+    // One selected entry at most, and a press never deselects it (not even with Ctrl held).
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override;
 
 private:
     void leftPress(QMouseEvent *event);

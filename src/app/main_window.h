@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <new>
 #include <vector>
 
@@ -104,6 +105,9 @@ template <typename Handler> bool TForm1::guarded(Handler &&handler)
         showErrorBox(error.message());
     } catch (const std::bad_alloc &) {
         showErrorBox(QStringLiteral("Mémoire insuffisante pour terminer l'opération"));
+    } catch (const std::exception &) {
+        // Nothing may cross the event loop: any other failure ends the handler like an error.
+        showErrorBox(QStringLiteral("L'opération n'a pas pu aboutir"));
     }
     return false;
 }

@@ -215,6 +215,12 @@ void WriteWholeFile(const QString &path, QByteArrayView mark, QByteArrayView bod
     bool exists = ::stat(target.constData(), &status) == 0;
     if (!exists && errno != ENOENT)
         raiseCreateError(path, errno);
+    if (!exists) {
+        // A symbolic link whose file is missing: create that file, and keep the link.
+        const QFileInfo link(absolutePath(path));
+        if (link.isSymLink())
+            target = QFile::encodeName(link.symLinkTarget());
+    }
     if (exists) {
         if (S_ISDIR(status.st_mode))
             raiseCreateError(path, EISDIR);
@@ -222,6 +228,12 @@ void WriteWholeFile(const QString &path, QByteArrayView mark, QByteArrayView bod
             raiseCreateError(path, errno);
         // A device or a pipe is written to as it is; it cannot be replaced.
         if (!S_ISREG(status.st_mode)) {
+            writeDirectly(path, target, mark, body);
+            return;
+        }
+        // A file with other names (hard links) or another owner is rewritten in place: a new
+        // file would cut it from its other names or take it from its owner.
+        if (status.st_nlink > 1 || (status.st_uid != ::geteuid() && ::geteuid() != 0)) {
             writeDirectly(path, target, mark, body);
             return;
         }

@@ -90,6 +90,8 @@ private slots:
     void saveReplacesCompletelyAndLeavesNothingBehind();
     void saveKeepsPermissions();
     void saveThroughSymbolicLink();
+    void saveThroughDanglingLinkCreatesItsFile();
+    void saveKeepsHardLinksTogether();
     void saveCreateFailures_data();
     void saveCreateFailures();
     void saveReadOnlyFile();
@@ -319,6 +321,28 @@ void TestTextFile::saveThroughSymbolicLink()
     WriteWholeFile(pathOf(u"link.txt"_s), {}, "new");
     QVERIFY(QFileInfo(pathOf(u"link.txt"_s)).isSymLink());
     QCOMPARE(readFile(real), QByteArray("new"));
+}
+
+void TestTextFile::saveThroughDanglingLinkCreatesItsFile()
+{
+    QVERIFY(QDir(m_dir->path()).mkdir(u"real"_s));
+    const QString real = pathOf(u"real/missing.txt"_s);
+    QVERIFY(QFile::link(real, pathOf(u"link.txt"_s)));
+    WriteWholeFile(pathOf(u"link.txt"_s), {}, "new");
+    QVERIFY(QFileInfo(pathOf(u"link.txt"_s)).isSymLink());
+    QCOMPARE(readFile(real), QByteArray("new"));
+}
+
+void TestTextFile::saveKeepsHardLinksTogether()
+{
+    const QString first = pathOf(u"first.txt"_s);
+    const QString second = pathOf(u"second.txt"_s);
+    writeFile(first, "old content");
+    QCOMPARE(::link(QFile::encodeName(first).constData(), QFile::encodeName(second).constData()),
+             0);
+    WriteWholeFile(first, {}, "new");
+    QCOMPARE(readFile(first), QByteArray("new"));
+    QCOMPARE(readFile(second), QByteArray("new"));
 }
 
 void TestTextFile::saveCreateFailures_data()
