@@ -5,6 +5,7 @@
 #include <limits>
 #include <numeric>
 
+#include "extract/list_search.h"
 #include "io/text_file.h"
 #include "platform/app_error.h"
 
@@ -350,4 +351,13 @@ bool AddressList::setData(const QModelIndex &index, const QVariant &value, int r
         return false;
     setChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
     return true;
+}
+
+int FindAndSelect(AddressList &list, QStringView text, int start)
+{
+    const qsizetype found = FindFirstMatch(list.table(), text, start);
+    if (found >= list.Count())
+        return list.Count();
+    list.Selected(static_cast<int>(found));
+    return static_cast<int>(found);
 }

@@ -70,3 +70,7 @@ private:
     QCollator m_collator;
     QItemSelectionModel *m_selection;
 };
+
+// Selects the first entry at or after `start` that contains `text`, ignoring letter case, and
+// brings it into view; returns its index, or Count() when none matches (the selection stays).
+int FindAndSelect(AddressList &list, QStringView text, int start);

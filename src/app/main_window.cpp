@@ -24,6 +24,7 @@
 #include "extract/extract_command.h"
 #include "extract/list_search.h"
 #include "platform/command_line.h"
+#include "platform/gui_clipboard.h"
 #include "platform/gui_file_drop.h"
 #include "settings/settings_file.h"
 #include "settings/window_caption.h"
@@ -69,7 +70,15 @@ class TForm1::Geometry : public GeometryWindow
 {
 public:
     explicit Geometry(QWidget *window) : m_window(window) {}
-    QRect frameGeometry() const override { return m_window->frameGeometry(); }
+    // Until the window is placed, its frame stands where the windowing system will put the
+    // window: no bound then moves a window that has no stored place.
+    QRect frameGeometry() const override
+    {
+        QRect frame = m_window->frameGeometry();
+        if (!m_window->testAttribute(Qt::WA_Moved) && !m_window->isVisible())
+            frame.moveTopLeft(m_window->geometry().topLeft());
+        return frame;
+    }
     QRect workArea() const override
     {
         const QScreen *screen = QGuiApplication::primaryScreen();
@@ -79,27 +88,29 @@ public:
     // keeps the place the windowing system gives it.
     void setLeft(int left) override
     {
-        if (left != m_window->frameGeometry().left())
-            wanted().moveLeft(left);
-        m_window->move(left, m_window->frameGeometry().top());
+        if (left == frameGeometry().left() && !m_window->testAttribute(Qt::WA_Moved))
+            return;
+        wanted().moveLeft(left);
+        m_window->move(left, frameGeometry().top());
     }
     void setTop(int top) override
     {
-        if (top != m_window->frameGeometry().top())
-            wanted().moveTop(top);
-        m_window->move(m_window->frameGeometry().left(), top);
+        if (top == frameGeometry().top() && !m_window->testAttribute(Qt::WA_Moved))
+            return;
+        wanted().moveTop(top);
+        m_window->move(frameGeometry().left(), top);
     }
     void setWidth(int width) override
     {
-        const int frame = m_window->frameGeometry().width() - m_window->width();
-        if (width != m_window->frameGeometry().width())
+        const int frame = frameGeometry().width() - m_window->width();
+        if (width != frameGeometry().width())
             wanted().setWidth(width);
         m_window->resize(width - frame, m_window->height());
     }
     void setHeight(int height) override
     {
-        const int frame = m_window->frameGeometry().height() - m_window->height();
-        if (height != m_window->frameGeometry().height())
+        const int frame = frameGeometry().height() - m_window->height();
+        if (height != frameGeometry().height())
             wanted().setHeight(height);
         m_window->resize(m_window->width(), height - frame);
     }
@@ -122,7 +133,7 @@ private:
     QRect &wanted()
     {
         if (!m_wanted)
-            m_wanted = m_window->frameGeometry();
+            m_wanted = frameGeometry();
         return *m_wanted;
     }
 
@@ -144,8 +155,12 @@ TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
     buildMenu();
     m_dropTarget = new FileDropTarget(this);
     m_dropTarget->setObjectName(QStringLiteral("JvDragDrop1"));
-    connect(m_dropTarget, &FileDropTarget::dropped, this,
-            [this](const QStringList &names) { guarded([&] { JvDragDrop1Drop(names); }); });
+    // Handled once the drop event has returned, so the dragging program is not kept waiting
+    // while the file loads or an error box is open.
+    connect(
+        m_dropTarget, &FileDropTarget::dropped, this,
+        [this](const QStringList &names) { guarded([&] { JvDragDrop1Drop(names); }); },
+        Qt::QueuedConnection);
     resize(600, 394);
     // The platform window exists before the stored geometry is applied, as its frame counts.
     create();
@@ -451,7 +466,7 @@ void TForm1::showCopied(int count)
 
 void TForm1::COPYClick()
 {
-    QGuiApplication::clipboard()->setText(m_list->Text());
+    PutClipboardText(m_list->Text());
     showCopied(m_list->Count());
 }
 
@@ -459,7 +474,7 @@ void TForm1::mnu_COPYSELClick()
 {
     int count = 0;
     const QString text = m_list->checkedText(&count);
-    QGuiApplication::clipboard()->setText(text);
+    PutClipboardText(text);
     showCopied(count);
 }
 
@@ -481,10 +496,7 @@ void TForm1::Enregistrer1Click()
 
 void TForm1::Edit1Change()
 {
-    const QString text = m_edit->text();
-    const qsizetype found = FindFirstMatch(m_list->table(), text, 0);
-    if (found < m_list->table().size())
-        m_list->Selected(static_cast<int>(found));
+    FindAndSelect(*m_list, m_edit->text(), 0);
 }
 
 void TForm1::JvCheckListBox1Click()

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QWidget>
 
 void QtDialogs::showError(QWidget *parent, const QString &caption, const QString &message)
 {
@@ -26,8 +27,10 @@ void QtDialogs::showInformation(QWidget *parent, const QString &caption, const Q
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
     box.setAccessibleName(caption);
-    box.adjustSize();
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+    // The box takes its final size when shown: centre it then, on the screen of its window.
+    box.show();
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
         QRect frame = box.frameGeometry();
         frame.moveCenter(screen->geometry().center());
         box.move(frame.topLeft());

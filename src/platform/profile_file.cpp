@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 
 #include <fcntl.h>
@@ -115,7 +116,9 @@ ReadResult readAll(const QString &path, QByteArray &data)
     const QFileInfo info(path);
     if (!info.exists())
         return ReadResult::Missing;
-    if (info.isDir())
+    // Only a regular file is read: a folder, a pipe or a device is no settings file (a pipe
+    // would block, a device never end).
+    if (!info.isFile())
         return ReadResult::Failed;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -171,6 +174,13 @@ bool write(const QString &path, const QString &section, const QString &key, cons
     if (check.kind != LineKind::Entry)
         return false;
 
+    // Another running instance may write another entry at the same time: the read and the
+    // replacement go under one lock, so neither write is lost. Where no lock can be made (a
+    // folder that refuses new files), the write goes on without it.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10000);
+    lock.tryLock(2000);
+
     QByteArray data;
     const ReadResult readResult = readAll(path, data);
     if (readResult == ReadResult::Failed || !mayReplace(path))
@@ -202,6 +212,8 @@ bool write(const QString &path, const QString &section, const QString &key, cons
     }
 
     QSaveFile file(path);
+    // A writable settings file in a folder that refuses new files is written in place.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     if (file.write(data) != data.size()) {

@@ -40,7 +40,11 @@ private slots:
     void typeAhead();
     void backspaceAfterTyping();
     void backspaceInEmptyList();
+    void ctrlPressNeverDeselects();
+    void enterAndEscapeAreTypedCharacters_data();
+    void enterAndEscapeAreTypedCharacters();
     void sort();
+    void sortKeepsFirstVisibleRow();
     void search();
     void searchScrollsIntoView();
 };
@@ -221,6 +225,57 @@ void TestListView::backspaceInEmptyList()
     QCOMPARE(h.dialogs().errors[0].message, u"Index de liste hors limites (-1)"_s);
     QCOMPARE(h.panel(1), u"-1"_s);
     QCOMPARE(h.panel(3), QString());
+}
+
+void TestListView::ctrlPressNeverDeselects()
+{
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, u"b"_s});
+    h.click(h.textPoint(1));
+    QTest::mouseClick(h.view()->viewport(), Qt::LeftButton, Qt::ControlModifier, h.textPoint(1));
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QCOMPARE(h.panel(1), u"1"_s);
+    QCOMPARE(h.dialogs().errors.size(), 0);
+}
+
+void TestListView::enterAndEscapeAreTypedCharacters_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("enter") << int(Qt::Key_Return);
+    QTest::newRow("escape") << int(Qt::Key_Escape);
+}
+
+void TestListView::enterAndEscapeAreTypedCharacters()
+{
+    QFETCH(int, key);
+    WindowHarness h;
+    openWithLines(h, {u"zeta"_s, u"mz"_s, u"alpha"_s, u"MAry"_s});
+    qint64 now = 100000;
+    h.view()->setTickSource([&now] { return now; });
+
+    QTest::keyClicks(h.view(), u"m"_s);
+    now += 100;
+    QTest::keyClick(h.view(), static_cast<Qt::Key>(key));
+    now += 100;
+    QTest::keyClicks(h.view(), u"a"_s);
+    // "m", the key's character, "a": no entry begins so, and the selection stays.
+    QCOMPARE(h.list().ItemIndex(), 1);
+}
+
+void TestListView::sortKeepsFirstVisibleRow()
+{
+    WindowHarness h;
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines.append(u"%1@x"_s.arg(299 - i, 3, 10, QLatin1Char('0')));
+    openWithLines(h, lines);
+    h.view()->scrollTo(h.list().index(120), QAbstractItemView::PositionAtTop);
+    QTRY_COMPARE(h.view()->firstVisibleRow(), 120);
+
+    h.window().SORTClick();
+    QApplication::processEvents();
+    QCOMPARE(h.list().Items(0), u"000@x");
+    QCOMPARE(h.view()->firstVisibleRow(), 120);
 }
 
 void TestListView::sort()

@@ -43,6 +43,9 @@ private slots:
     void editEntriesDisabledWhileListHasFocus();
     void autoExtractToggle();
     void rightClickOpensMenu();
+    void rightPressLeavesFocusInField();
+    void keyboardOpensMenuAtListCorner();
+    void firstStartLeavesPlacementToWindowingSystem();
 
     void dropLoadsFirstFile_data();
     void dropLoadsFirstFile();
@@ -336,6 +339,50 @@ void TestMainWindow::rightClickOpensMenu()
         QVERIFY2(!h.entry(name)->isEnabled(), qPrintable(name));
     QVERIFY(h.entry(u"COPY"_s)->isEnabled());
     h.menu()->hide();
+}
+
+// The menu belongs to the list, but a right press does not take the focus: its edit entries
+// then act on the search field.
+void TestMainWindow::rightPressLeavesFocusInField()
+{
+    WindowHarness h;
+    h.open();
+    WindowHarness::setClipboardText(u"presse"_s);
+    h.focusEdit();
+    h.edit()->setText(u"texte"_s);
+    h.edit()->selectAll();
+    const QPoint at(30, 10);
+    QTest::mousePress(h.view()->viewport(), Qt::RightButton, Qt::NoModifier, at);
+    QTest::mouseRelease(h.view()->viewport(), Qt::RightButton, Qt::NoModifier, at);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.edit()));
+
+    h.window().popupListMenu(h.view()->viewport()->mapToGlobal(at));
+    QTRY_VERIFY(h.menu()->isVisible());
+    QVERIFY(h.entry(u"Coller1"_s)->isEnabled());
+    h.menu()->hide();
+    h.entry(u"Coller1"_s)->trigger();
+    QCOMPARE(h.edit()->text(), u"presse"_s);
+}
+
+void TestMainWindow::keyboardOpensMenuAtListCorner()
+{
+    WindowHarness h;
+    h.open();
+    h.focusList();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                            h.view()->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(h.view(), &event);
+    QTRY_VERIFY(h.menu()->isVisible());
+    QCOMPARE(h.menu()->pos(), h.view()->mapToGlobal(QPoint(0, 0)));
+    h.menu()->hide();
+}
+
+void TestMainWindow::firstStartLeavesPlacementToWindowingSystem()
+{
+    WindowHarness h;
+    TForm1 &window = h.open();
+    QVERIFY(!window.testAttribute(Qt::WA_Moved));
+    QCOMPARE(window.size(), QSize(600, 394));
 }
 
 // The toggle is stored only at close, and governs the auto-extract of the next start.

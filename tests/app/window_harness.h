@@ -192,6 +192,8 @@ public:
         QCoreApplication::sendEvent(target, &enter);
         QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &dropped);
+        // The window handles the drop once the drop event has returned.
+        QCoreApplication::processEvents();
     }
 
     static QString clipboardText() { return QGuiApplication::clipboard()->text(); }

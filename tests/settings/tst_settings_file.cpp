@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include "platform/app_error.h"
 #include "platform/executable_info.h"
 #include "settings/settings_file.h"
@@ -372,6 +374,15 @@ private slots:
         expectWriteError(m_ini);
         QVERIFY(QFileInfo(m_ini).isDir());
         QVERIFY(QDir(m_dir.path()).rmdir(u"outil.INI"_s));
+    }
+
+    // A pipe would block a read and a device never end it: neither is a settings file.
+    void pipeInPlaceOfTheFile()
+    {
+        QCOMPARE(::mkfifo(QFile::encodeName(m_ini).constData(), 0644), 0);
+        QCOMPARE(SettingsFile::ReadText(u"A"_s, u"k"_s, u"def"_s), u"def"_s);
+        expectWriteError(m_ini);
+        QVERIFY(QFile::remove(m_ini));
     }
 
     void unwritablePaths_data()

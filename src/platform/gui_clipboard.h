@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// Replaces everything the system clipboard holds by one plain text. Raises ClipboardOpenError
+// when the clipboard did not take it (the platform gives no other sign of a failure).
+void PutClipboardText(const QString &text);
