@@ -131,6 +131,12 @@ void CheckListBox::measureAll()
 {
     m_advances.clear();
     m_contentWidth = 0;
+    if (m_list && m_list->Count() == 0) {
+        // An empty list has nothing to measure; its range returns to zero at once.
+        m_measurePending = false;
+        scheduleDelayedItemsLayout();
+        return;
+    }
     if (!m_measurePending) {
         m_measurePending = true;
         QMetaObject::invokeMethod(this, &CheckListBox::measurePending, Qt::QueuedConnection);
@@ -181,9 +187,21 @@ void CheckListBox::measureRows(int first, int last)
 
 void CheckListBox::applyContentWidth(int width)
 {
+    if (width == m_contentWidth)
+        return;
     m_contentWidth = width;
-    // The uniform row size is cached by the view: lay the rows out again with the new width.
-    scheduleDelayedItemsLayout();
+    // The uniform row size is cached by the view: lay the rows out again with the new width,
+    // unless this measure was asked for by the layout under way.
+    if (!m_inLayout)
+        scheduleDelayedItemsLayout();
+}
+
+void CheckListBox::doItemsLayout()
+{
+    m_inLayout = true;
+    measurePending();
+    QListView::doItemsLayout();
+    m_inLayout = false;
 }
 
 void CheckListBox::keyPressEvent(QKeyEvent *event)

@@ -30,6 +30,7 @@ public:
     int contentWidth();
     int firstVisibleRow() const;
     QString typedText() const { return m_typed; }
+    void doItemsLayout() override;
     // Milliseconds of a monotonic clock, for the half-second rule of the type-ahead.
     void setTickSource(std::function<qint64()> ticks) { m_ticks = std::move(ticks); }
 
@@ -68,6 +69,7 @@ private:
     int m_rowAtPress = -1;
     std::vector<qint32> m_advances;
     bool m_measurePending = false;
+    bool m_inLayout = false;
 };
 
 // Paints one row: the highlight across the whole row, the check box centred in its column, then
