@@ -7,17 +7,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Opens the window on a file holding the given lines, loaded as they are (auto-extract off).
+// The window on the given lines, with a model tester on its list.
 TForm1 &openWithLines(WindowHarness &h, const QStringList &lines)
 {
-    h.writeSettings("[CASES_A_COCHER]\nchk_AUTO=0\n");
-    QByteArray bytes;
-    for (const QString &line : lines)
-        bytes += line.toUtf8() + "\r\n";
-    // The mark makes the lines read as UTF-8 whatever the system code page.
-    TForm1 &window = h.open({h.writeFile(u"lignes.txt"_s, "\xef\xbb\xbf" + bytes)});
+    TForm1 &window = h.openWithLines(lines);
     h.attachModelTester();
-    h.focusList();
     return window;
 }
 

@@ -10,15 +10,10 @@ namespace {
 
 const QString before = u"avant"_s;
 
-// Opens the window on a file holding the given lines, loaded as they are (auto-extract off).
+// The window on the given lines, with a known text on the clipboard.
 TForm1 &openWithLines(WindowHarness &h, const QStringList &lines)
 {
-    h.writeSettings("[CASES_A_COCHER]\nchk_AUTO=0\n");
-    QByteArray bytes;
-    for (const QString &line : lines)
-        bytes += line.toUtf8() + "\r\n";
-    TForm1 &window = h.open({h.writeFile(u"lignes.txt"_s, "\xef\xbb\xbf" + bytes)});
-    h.focusList();
+    TForm1 &window = h.openWithLines(lines);
     WindowHarness::setClipboardText(before);
     return window;
 }

@@ -105,6 +105,18 @@ public:
             qWarning("the main window did not become active");
         return *m_window;
     }
+    // Opens the window on a file holding the given lines, loaded as they are (auto-extract off),
+    // with the focus on the list. The mark makes the lines read as UTF-8.
+    TForm1 &openWithLines(const QStringList &lines)
+    {
+        writeSettings("[CASES_A_COCHER]\nchk_AUTO=0\n");
+        QByteArray bytes;
+        for (const QString &line : lines)
+            bytes += line.toUtf8() + "\r\n";
+        TForm1 &opened = open({writeFile(QStringLiteral("lignes.txt"), "\xef\xbb\xbf" + bytes)});
+        focusList();
+        return opened;
+    }
     void closeAndDestroy() { m_window.reset(); }
 
     TForm1 &window() const { return *m_window; }
