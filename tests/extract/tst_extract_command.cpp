@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "extract/extract_command.h"
-#include "support/text_tables.h"
+#include "support/fixtures.h"
 
 using namespace Qt::Literals::StringLiterals;
 

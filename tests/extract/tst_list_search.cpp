@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "extract/list_search.h"
-#include "support/text_tables.h"
+#include "support/fixtures.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -3,17 +3,13 @@
 #include <QTest>
 
 #include "io/text_encoding.h"
+#include "support/fixtures.h"
 
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(TextEncoding)
 
 namespace {
-
-QByteArray hex(const char *digits)
-{
-    return QByteArray::fromHex(digits);
-}
 
 QString units(std::initializer_list<char16_t> codeUnits)
 {

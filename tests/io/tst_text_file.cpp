@@ -11,6 +11,7 @@
 #include "io/text_file.h"
 #include "platform/app_error.h"
 #include "platform/system_error_text.h"
+#include "support/fixtures.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -21,26 +22,6 @@ using namespace Qt::StringLiterals;
 Q_DECLARE_METATYPE(TextEncoding)
 
 namespace {
-
-QByteArray hex(const char *digits)
-{
-    return QByteArray::fromHex(digits);
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
 
 // Limits the size of any file this process writes; write() then fails with EFBIG instead of
 // raising SIGXFSZ. Restored on destruction.
@@ -160,7 +141,7 @@ void TestTextFile::readWholeFile()
     QFETCH(TextEncoding, encoding);
     QFETCH(QStringList, lines);
 
-    writeFile(pathOf(u"in.txt"_s), bytes);
+    writeBytes(pathOf(u"in.txt"_s), bytes);
     const QByteArray read = ReadWholeFile(u"in.txt"_s);
     QCOMPARE(read, bytes);
     const DetectedEncoding detected = DetectEncoding(read);
@@ -196,7 +177,7 @@ void TestTextFile::readOpenFailures()
     if (setup == u"folder"_s)
         QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
     if (setup == u"file"_s)
-        writeFile(pathOf(u"plain.txt"_s), "x");
+        writeBytes(pathOf(u"plain.txt"_s), "x");
 
     const QString expected = u"Impossible d'ouvrir le fichier \"%1\". %2"_s.arg(
         QFileInfo(path).absoluteFilePath(), SystemErrorText(errorNumber));
@@ -215,7 +196,7 @@ void TestTextFile::readLongLine()
     const qsizetype size = 50 * 1000 * 1000;
     QByteArray bytes(size, 'x');
     bytes[size - 1] = '\xE9';
-    writeFile(pathOf(u"long.txt"_s), bytes);
+    writeBytes(pathOf(u"long.txt"_s), bytes);
     bytes = QByteArray();
 
     const QByteArray read = ReadWholeFile(pathOf(u"long.txt"_s));
@@ -277,17 +258,17 @@ void TestTextFile::save()
     for (const QString &entry : entries)
         text += entry + u"\r\n"_s;
     WriteWholeFile(u"ADRESSES.TXT"_s, ByteOrderMark(encoding), EncodeText(text, encoding));
-    QCOMPARE(readFile(pathOf(u"ADRESSES.TXT"_s)), bytes);
+    QCOMPARE(readBytes(pathOf(u"ADRESSES.TXT"_s)), bytes);
 }
 
 void TestTextFile::saveReplacesCompletelyAndLeavesNothingBehind()
 {
     const QString path = pathOf(u"out.txt"_s);
-    writeFile(path, QByteArray(10000, 'p'));
+    writeBytes(path, QByteArray(10000, 'p'));
     WriteWholeFile(path, hex("EFBBBF"), "new");
-    QCOMPARE(readFile(path), hex("EFBBBF") + "new");
+    QCOMPARE(readBytes(path), hex("EFBBBF") + "new");
     WriteWholeFile(path, {}, {});
-    QCOMPARE(readFile(path), QByteArray());
+    QCOMPARE(readBytes(path), QByteArray());
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{u"out.txt"_s});
 }
@@ -295,13 +276,13 @@ void TestTextFile::saveReplacesCompletelyAndLeavesNothingBehind()
 void TestTextFile::saveKeepsPermissions()
 {
     const QString path = pathOf(u"out.txt"_s);
-    writeFile(path, "old");
+    writeBytes(path, "old");
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
     WriteWholeFile(path, {}, "new");
     struct stat status = {};
     QVERIFY(::stat(QFile::encodeName(path).constData(), &status) == 0);
     QCOMPARE(status.st_mode & 07777, 0640u);
-    QCOMPARE(readFile(path), QByteArray("new"));
+    QCOMPARE(readBytes(path), QByteArray("new"));
 
     // A new file gets the ordinary permissions of a created file, not those of a private
     // temporary one.
@@ -316,11 +297,11 @@ void TestTextFile::saveThroughSymbolicLink()
 {
     QVERIFY(QDir(m_dir->path()).mkdir(u"real"_s));
     const QString real = pathOf(u"real/target.txt"_s);
-    writeFile(real, "old");
+    writeBytes(real, "old");
     QVERIFY(QFile::link(real, pathOf(u"link.txt"_s)));
     WriteWholeFile(pathOf(u"link.txt"_s), {}, "new");
     QVERIFY(QFileInfo(pathOf(u"link.txt"_s)).isSymLink());
-    QCOMPARE(readFile(real), QByteArray("new"));
+    QCOMPARE(readBytes(real), QByteArray("new"));
 }
 
 void TestTextFile::saveThroughDanglingLinkCreatesItsFile()
@@ -330,19 +311,19 @@ void TestTextFile::saveThroughDanglingLinkCreatesItsFile()
     QVERIFY(QFile::link(real, pathOf(u"link.txt"_s)));
     WriteWholeFile(pathOf(u"link.txt"_s), {}, "new");
     QVERIFY(QFileInfo(pathOf(u"link.txt"_s)).isSymLink());
-    QCOMPARE(readFile(real), QByteArray("new"));
+    QCOMPARE(readBytes(real), QByteArray("new"));
 }
 
 void TestTextFile::saveKeepsHardLinksTogether()
 {
     const QString first = pathOf(u"first.txt"_s);
     const QString second = pathOf(u"second.txt"_s);
-    writeFile(first, "old content");
+    writeBytes(first, "old content");
     QCOMPARE(::link(QFile::encodeName(first).constData(), QFile::encodeName(second).constData()),
              0);
     WriteWholeFile(first, {}, "new");
-    QCOMPARE(readFile(first), QByteArray("new"));
-    QCOMPARE(readFile(second), QByteArray("new"));
+    QCOMPARE(readBytes(first), QByteArray("new"));
+    QCOMPARE(readBytes(second), QByteArray("new"));
 }
 
 void TestTextFile::saveCreateFailures_data()
@@ -362,7 +343,7 @@ void TestTextFile::saveCreateFailures()
     QFETCH(int, errorNumber);
 
     QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
-    writeFile(pathOf(u"plain.txt"_s), "keep");
+    writeBytes(pathOf(u"plain.txt"_s), "keep");
 
     const QString expected = u"Impossible de créer le fichier \"%1\". %2"_s.arg(
         QFileInfo(path).absoluteFilePath(), SystemErrorText(errorNumber));
@@ -373,7 +354,7 @@ void TestTextFile::saveCreateFailures()
         QCOMPARE(error.message(), expected);
     }
     QVERIFY(QFileInfo(pathOf(u"folder"_s)).isDir());
-    QCOMPARE(readFile(pathOf(u"plain.txt"_s)), QByteArray("keep"));
+    QCOMPARE(readBytes(pathOf(u"plain.txt"_s)), QByteArray("keep"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              (QStringList{u"folder"_s, u"plain.txt"_s}));
 }
@@ -383,7 +364,7 @@ void TestTextFile::saveReadOnlyFile()
     if (::geteuid() == 0)
         QSKIP("file modes do not stop the superuser");
     const QString path = pathOf(u"locked.txt"_s);
-    writeFile(path, "keep");
+    writeBytes(path, "keep");
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
     try {
         WriteWholeFile(path, {}, "text");
@@ -392,7 +373,7 @@ void TestTextFile::saveReadOnlyFile()
         QCOMPARE(error.message(),
                  u"Impossible de créer le fichier \"%1\". %2"_s.arg(path, SystemErrorText(EACCES)));
     }
-    QCOMPARE(readFile(path), QByteArray("keep"));
+    QCOMPARE(readBytes(path), QByteArray("keep"));
 }
 
 void TestTextFile::saveWhereFolderRefusesNewFiles()
@@ -401,11 +382,11 @@ void TestTextFile::saveWhereFolderRefusesNewFiles()
         QSKIP("file modes do not stop the superuser");
     QVERIFY(QDir(m_dir->path()).mkdir(u"closed"_s));
     const QString path = pathOf(u"closed/out.txt"_s);
-    writeFile(path, QByteArray(100, 'p'));
+    writeBytes(path, QByteArray(100, 'p'));
     const QByteArray folder = QFile::encodeName(pathOf(u"closed"_s));
     QVERIFY(::chmod(folder.constData(), 0555) == 0);
     WriteWholeFile(path, {}, "new");
-    QCOMPARE(readFile(path), QByteArray("new"));
+    QCOMPARE(readBytes(path), QByteArray("new"));
     try {
         WriteWholeFile(pathOf(u"closed/other.txt"_s), {}, "new");
         QFAIL("no error raised");
@@ -419,7 +400,7 @@ void TestTextFile::saveOnFullDiskKeepsPreviousFile()
 {
     const QString path = pathOf(u"out.txt"_s);
     const QByteArray previous(3000, 'p');
-    writeFile(path, previous);
+    writeBytes(path, previous);
     {
         FileSizeLimit limit(4096);
         QVERIFY(limit.isActive());
@@ -433,7 +414,7 @@ void TestTextFile::saveOnFullDiskKeepsPreviousFile()
         FileSizeLimit none(0);
         QVERIFY_THROWS_EXCEPTION(FileWriteError, WriteWholeFile(path, hex("FFFE"), "x"));
     }
-    QCOMPARE(readFile(path), previous);
+    QCOMPARE(readBytes(path), previous);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{u"out.txt"_s});
 }

@@ -10,6 +10,7 @@
 #include "platform/app_error.h"
 #include "platform/executable_info.h"
 #include "settings/settings_file.h"
+#include "support/fixtures.h"
 
 using namespace Qt::StringLiterals;
 
@@ -19,21 +20,6 @@ namespace {
 template <qsizetype N> QByteArray bytes(const char (&literal)[N])
 {
     return QByteArray(literal, N - 1);
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "platform/app_error.h"
 #include "platform/executable_info.h"
 #include "settings/window_geometry.h"
+#include "support/fixtures.h"
 
 using namespace Qt::StringLiterals;
 
@@ -48,21 +49,6 @@ private:
     QRect m_frame;
     QRect m_workArea;
 };
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
 
 const QRect workArea1920(0, 0, 1920, 1040);
 
