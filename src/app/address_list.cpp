@@ -4,6 +4,8 @@
 #include <bit>
 #include <limits>
 #include <numeric>
+#include <tuple>
+#include <utility>
 
 #include "extract/list_search.h"
 #include "io/text_file.h"
@@ -96,7 +98,7 @@ void AddressList::replaceContent(TextTable table)
 {
     std::vector<std::uint64_t> marks(word(table.size()) + 1, 0);
     if (m_sorted)
-        sortEntries(table, marks);
+        std::tie(table, marks) = sortedEntries(table, marks);
     beginResetModel();
     m_table = std::move(table);
     m_marks = std::move(marks);
@@ -201,9 +203,7 @@ void AddressList::setSorted(bool sorted)
         m_sorted = false;
         return;
     }
-    TextTable table = m_table;
-    std::vector<std::uint64_t> marks = m_marks;
-    sortEntries(table, marks);
+    auto [table, marks] = sortedEntries(m_table, m_marks);
     m_sorted = true;
     const int selected = ItemIndex();
     emit sortRebuildAboutToStart();
@@ -218,11 +218,13 @@ void AddressList::setSorted(bool sorted)
 
 // Extracted lists repeat the same addresses many times: the collation keys are made once per
 // distinct text, then the entries are placed by the rank of their text, keeping their order.
-void AddressList::sortEntries(TextTable &entries, std::vector<std::uint64_t> &entryMarks) const
+std::pair<TextTable, std::vector<std::uint64_t>>
+AddressList::sortedEntries(const TextTable &entries,
+                           const std::vector<std::uint64_t> &entryMarks) const
 {
     const qsizetype n = entries.size();
     if (n < 2)
-        return;
+        return {entries, entryMarks};
     // Open addressing over the distinct texts: a slot holds a distinct text's number plus one.
     std::size_t slotCount = 16;
     while (slotCount < static_cast<std::size_t>(n) * 2)
@@ -294,8 +296,7 @@ void AddressList::sortEntries(TextTable &entries, std::vector<std::uint64_t> &en
         if (entryMarks[word(from)] & bit(from))
             marks[word(to)] |= bit(to);
     }
-    entries = std::move(sorted);
-    entryMarks = std::move(marks);
+    return {std::move(sorted), std::move(marks)};
 }
 
 void AddressList::LoadFromFile(const QString &path)

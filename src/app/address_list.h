@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <QAbstractListModel>
@@ -44,7 +45,6 @@ public:
     void LoadFromFile(const QString &path);
     void SaveToFile(const QString &path) const;
     TextEncoding Encoding() const { return m_encoding; }
-    void setEncoding(TextEncoding encoding) { m_encoding = encoding; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -59,8 +59,9 @@ signals:
 
 private:
     void replaceContent(TextTable table);
-    // Puts entries and their marks in sorted order and lays the buffer out in that order.
-    void sortEntries(TextTable &entries, std::vector<std::uint64_t> &entryMarks) const;
+    // The entries and their marks in sorted order, the buffer laid out in that order.
+    std::pair<TextTable, std::vector<std::uint64_t>>
+    sortedEntries(const TextTable &entries, const std::vector<std::uint64_t> &entryMarks) const;
     void checkIndex(int index) const;
 
     TextTable m_table;

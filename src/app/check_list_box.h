@@ -29,7 +29,6 @@ public:
     // an extract measures only the extracted entries.
     int contentWidth();
     int firstVisibleRow() const;
-    QString typedText() const { return m_typed; }
     void doItemsLayout() override;
     // Milliseconds of a monotonic clock, for the half-second rule of the type-ahead.
     void setTickSource(std::function<qint64()> ticks) { m_ticks = std::move(ticks); }

@@ -398,10 +398,8 @@ void TForm1::FormCreate()
 
 void TForm1::rememberedImport()
 {
-    // The save dialog's file name holds the remembered path on its way, as it always has.
-    m_saveDialogFileName =
+    const QString path =
         SettingsFile::ReadText(QStringLiteral("FICHIER"), QStringLiteral("IMPORT"), QString());
-    const QString path = m_saveDialogFileName;
     if (fileExists(path))
         loadFileAtStart(path);
 }

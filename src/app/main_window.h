@@ -91,7 +91,6 @@ private:
     QAction *m_extractAction = nullptr;
     QAction *m_autoExtract = nullptr;
     FileDropTarget *m_dropTarget = nullptr;
-    QString m_saveDialogFileName;
     class Geometry;
     Geometry *m_geometry = nullptr;
 };

@@ -28,13 +28,13 @@ bool FileDropTarget::eventFilter(QObject *watched, QEvent *event)
     if (type != QEvent::Drop)
         return true;
 
-    m_names.clear();
+    QStringList names;
     const QList<QUrl> urls = drop->mimeData()->urls();
     for (const QUrl &url : urls)
-        m_names.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
-    if (!m_names.isEmpty()) {
+        names.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
+    if (!names.isEmpty()) {
         const QPoint position = widget->mapTo(m_window, drop->position().toPoint());
-        emit dropped(m_names, position);
+        emit dropped(names, position);
     }
     return true;
 }

@@ -15,8 +15,6 @@ class FileDropTarget : public QObject
 public:
     explicit FileDropTarget(QWidget *window);
 
-    QStringList names() const { return m_names; }
-
 signals:
     // The names of the dropped items in the order the platform gives them, and the drop point in
     // the window's coordinates.
@@ -27,5 +25,4 @@ protected:
 
 private:
     QWidget *m_window;
-    QStringList m_names;
 };

@@ -280,8 +280,11 @@ void TestAddressList::assignTakesEncodingAndDropsMarks()
 {
     AddressList list;
     QAbstractItemModelTester tester(&list);
-    fill(list, {QStringLiteral("a"), QStringLiteral("b")});
-    list.setEncoding(TextEncoding::Utf16LE);
+    TextTable before;
+    before.append(u"a");
+    before.append(u"b");
+    list.Assign(before, TextEncoding::Utf16LE);
+    QCOMPARE(list.Encoding(), TextEncoding::Utf16LE);
     list.setChecked(0, true);
     list.Selected(1);
     TextTable replacement;
@@ -298,9 +301,11 @@ void TestAddressList::saveWritesTheListEncoding()
 {
     QTemporaryDir dir;
     AddressList list;
-    fill(list, {QStringLiteral("a"), QStringLiteral("b")});
+    TextTable entries;
+    entries.append(u"a");
+    entries.append(u"b");
+    list.Assign(entries, TextEncoding::Utf16BE);
     const QString path = dir.filePath(QStringLiteral("out.txt"));
-    list.setEncoding(TextEncoding::Utf16BE);
     list.SaveToFile(path);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
