@@ -22,7 +22,7 @@
 #include "app/check_list_box.h"
 #include "app/main_window.h"
 #include "support/fake_dialogs.h"
-#include "support/test_environment.h"
+#include "support/fixtures.h"
 
 // One main window built in a temporary folder that stands for the executable's folder, with the
 // recording dialogs, and the few ways a user reaches it.

@@ -54,9 +54,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_ini = m_dir.filePath(u"outil.INI"_s);
         QFile::remove(m_ini);
-        ExecutableFacts facts;
-        facts.filePath = m_dir.filePath(u"outil.exe"_s);
-        setExecutableFacts(facts);
+        useExecutableIn(m_dir.path(), u"outil.exe"_s);
     }
 
     void integerText_data()

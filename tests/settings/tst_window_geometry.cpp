@@ -68,9 +68,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_ini = m_dir.filePath(u"Outil.INI"_s);
         QFile::remove(m_ini);
-        ExecutableFacts facts;
-        facts.filePath = m_dir.filePath(u"Outil.exe"_s);
-        setExecutableFacts(facts);
+        useExecutableIn(m_dir.path(), u"Outil.exe"_s);
     }
 
     void splitText_data()

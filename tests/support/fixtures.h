@@ -6,9 +6,22 @@
 #include <QStringList>
 #include <QTest>
 
+#include <QDir>
+
 #include "extract/text_table.h"
+#include "platform/executable_info.h"
 
 // Small fixtures shared by the logic tests (header only: they link no support library).
+
+// Points the executable facts at a name inside `folder`, so that the settings file and the
+// caption of a test never touch the folder of the test binary.
+inline void useExecutableIn(const QString &folder,
+                            const QString &fileName = QStringLiteral("extracteur"))
+{
+    ExecutableFacts facts = executableFacts();
+    facts.filePath = QDir(folder).filePath(fileName);
+    setExecutableFacts(facts);
+}
 
 inline QByteArray hex(const char *digits)
 {
