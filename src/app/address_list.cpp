@@ -301,16 +301,13 @@ AddressList::sortedEntries(const TextTable &entries,
 
 void AddressList::LoadFromFile(const QString &path)
 {
-    const QByteArray bytes = ReadWholeFile(path);
-    const DetectedEncoding detected = DetectEncoding(bytes);
-    m_encoding = detected.encoding;
-    QString text = DecodeText(QByteArrayView(bytes).sliced(detected.markLength), detected.encoding);
-    std::vector<TextSpan> lines = TextToLines(text);
-    if (static_cast<qsizetype>(lines.size()) > maxEntries) {
+    TextFileContent content = ReadTextFile(path);
+    m_encoding = content.encoding;
+    if (content.lines.size() > maxEntries) {
         Clear();
         throw ListInsertError(QStringLiteral("Impossible d'insérer une ligne"));
     }
-    replaceContent(TextTable(std::move(text), std::move(lines)));
+    replaceContent(std::move(content.lines));
 }
 
 void AddressList::SaveToFile(const QString &path) const

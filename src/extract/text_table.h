@@ -23,8 +23,7 @@ public:
     TextTable() = default;
     TextTable(QString buffer, std::vector<TextSpan> spans)
         : m_buffer(std::move(buffer)), m_spans(std::move(spans))
-    {
-    }
+    {}
 
     qsizetype size() const { return static_cast<qsizetype>(m_spans.size()); }
     bool isEmpty() const { return m_spans.empty(); }
@@ -57,3 +56,7 @@ private:
     QString m_buffer;
     std::vector<TextSpan> m_spans;
 };
+
+// The lines of a text as spans of it: CR LF, CR and LF each end a line, LF CR ends two, a final
+// line end adds no empty line, and the first U+0000 ends the text.
+std::vector<TextSpan> TextToLines(QStringView text);

@@ -1,13 +1,9 @@
 #pragma once
 
-#include <vector>
-
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
-
-#include "extract/text_table.h"
 
 enum class TextEncoding { SystemCodePage, Utf8, Utf16LE, Utf16BE };
 
@@ -32,7 +28,3 @@ QString DecodeText(QByteArrayView bytesAfterMark, TextEncoding encoding);
 // Encodes text without the mark. Windows-1252 replaces a character it cannot hold by a close
 // look-alike where the converter has one, otherwise by "?".
 QByteArray EncodeText(QStringView text, TextEncoding encoding);
-
-// The lines of a text as spans of it: CR LF, CR and LF each end a line, LF CR ends two, a final
-// line end adds no empty line, and the first U+0000 ends the text.
-std::vector<TextSpan> TextToLines(QStringView text);

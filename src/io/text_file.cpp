@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include <QFile>
 #include <QFileInfo>
@@ -276,4 +278,13 @@ void WriteWholeFile(const QString &path, QByteArrayView mark, QByteArrayView bod
         ::unlink(temporaryName.constData());
         raiseCreateError(path, error);
     }
+}
+
+TextFileContent ReadTextFile(const QString &path)
+{
+    const QByteArray bytes = ReadWholeFile(path);
+    const DetectedEncoding detected = DetectEncoding(bytes);
+    QString text = DecodeText(QByteArrayView(bytes).sliced(detected.markLength), detected.encoding);
+    std::vector<TextSpan> lines = TextToLines(text);
+    return {TextTable(std::move(text), std::move(lines)), detected.encoding};
 }

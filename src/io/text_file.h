@@ -4,10 +4,24 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include "extract/text_table.h"
+#include "io/text_encoding.h"
+
 // Reads a whole file in one piece, opened for reading only. Raises FileOpenError
 // "Impossible d'ouvrir le fichier "%s". %s" with the absolute path and the French description of
 // the failure (also for folders and for files of 2 GiB or more).
 QByteArray ReadWholeFile(const QString &path);
+
+// A text file's lines and the encoding its byte-order mark told.
+struct TextFileContent
+{
+    TextTable lines;
+    TextEncoding encoding = TextEncoding::SystemCodePage;
+};
+
+// Reads a text file whole: the mark decides the encoding, the decoded text is cut into one entry
+// per line. Raises FileOpenError as ReadWholeFile does.
+TextFileContent ReadTextFile(const QString &path);
 
 // Replaces the file at `path` with `mark` followed by `body`. The bytes go to a new file in the
 // same folder that replaces the target only once it is complete, so a failed save leaves the

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "extract/text_table.h"
 #include "io/text_encoding.h"
 #include "io/text_file.h"
 #include "platform/app_error.h"
@@ -144,13 +145,11 @@ void TestTextFile::readWholeFile()
     writeBytes(pathOf(u"in.txt"_s), bytes);
     const QByteArray read = ReadWholeFile(u"in.txt"_s);
     QCOMPARE(read, bytes);
-    const DetectedEncoding detected = DetectEncoding(read);
-    QCOMPARE(detected.encoding, encoding);
-    const QString text =
-        DecodeText(QByteArrayView(read).sliced(detected.markLength), detected.encoding);
+    const TextFileContent content = ReadTextFile(u"in.txt"_s);
+    QCOMPARE(content.encoding, encoding);
     QStringList found;
-    for (const TextSpan &span : TextToLines(text))
-        found.append(QStringView(text).mid(span.offset, span.length).toString());
+    for (qsizetype i = 0; i < content.lines.size(); ++i)
+        found.append(content.lines.at(i).toString());
     QCOMPARE(found, lines);
 }
 

@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "io/text_encoding.h"
+#include "extract/text_table.h"
 
 using namespace Qt::StringLiterals;
 
