@@ -1,8 +1,12 @@
 # make run   installs the dependencies, builds, and opens the window on a sample file.
 # make test  installs the dependencies, builds, and runs every test.
-.PHONY: deps build run test asan-test bench clean
+# make install [PREFIX=~/.local] [DESTDIR=...]   installs the optimised build for this user.
+# make uninstall [PREFIX=...] [DESTDIR=...] [PURGE=1]   removes it; PURGE=1 also drops the
+#            settings file the program wrote beside itself.
+.PHONY: deps build run test asan-test bench clean install uninstall
 
 SAMPLE ?= examples/contacts.txt
+PREFIX ?= $(HOME)/.local
 
 deps:
 	scripts/install-deps
@@ -31,6 +35,19 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release
 	@echo "Benchmarks built in build/release/bench; see bench/README.md"
+
+# The prefix made absolute by the shell, so that a path with blanks survives.
+absolute_prefix = case "$(PREFIX)" in /*) prefix="$(PREFIX)" ;; *) prefix="$$PWD/$(PREFIX)" ;; esac
+
+install: deps
+	cmake --preset release
+	cmake --build --preset release --target extracteur_installables
+	@$(absolute_prefix); set -x; \
+		DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$$prefix"
+
+uninstall:
+	@$(absolute_prefix); set -x; \
+		DESTDIR="$(DESTDIR)" cmake -DPREFIX="$$prefix" -DPURGE="$(PURGE)" -P cmake/uninstall.cmake
 
 clean:
 	rm -rf build
