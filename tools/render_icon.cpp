@@ -1,5 +1,6 @@
 // Renders the program's SVG picture into square PNG files for the icon theme.
-// Usage: render_icon PICTURE.svg OUTPUT_FOLDER SIZE...   writes OUTPUT_FOLDER/SIZE.png for each size.
+// Usage: render_icon PICTURE.svg OUTPUT_FOLDER SIZE...   writes OUTPUT_FOLDER/SIZE.png for each
+// size.
 
 #include <cstdio>
 
