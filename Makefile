@@ -1,12 +1,8 @@
 # make run   installs the dependencies, builds, and opens the window on a sample file.
 # make test  installs the dependencies, builds, and runs every test.
-# make install [PREFIX=~/.local] [DESTDIR=...]   installs the optimised build for this user.
-# make uninstall [PREFIX=...] [DESTDIR=...] [PURGE=1]   removes it; PURGE=1 also drops the
-#            settings file the program wrote beside itself.
-.PHONY: deps build run test asan-test bench clean install uninstall
+.PHONY: deps build run test asan-test bench clean
 
 SAMPLE ?= examples/contacts.txt
-PREFIX ?= $(HOME)/.local
 
 deps:
 	scripts/install-deps
@@ -31,11 +27,11 @@ asan-test: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
-bench: deps
-	cmake --preset release
-	cmake --build --preset release
-	@echo "Benchmarks built in build/release/bench; see bench/README.md"
-
+# make install [PREFIX=~/.local] [DESTDIR=...]   installs the optimised build for this user.
+# make uninstall [PREFIX=...] [DESTDIR=...] [PURGE=1]   removes it; PURGE=1 also drops the
+#            settings file the program wrote beside itself.
+.PHONY: install uninstall
+PREFIX ?= $(HOME)/.local
 # The prefix made absolute by the shell, so that a path with blanks survives.
 absolute_prefix = case "$(PREFIX)" in /*) prefix="$(PREFIX)" ;; *) prefix="$$PWD/$(PREFIX)" ;; esac
 
@@ -48,6 +44,11 @@ install: deps
 uninstall:
 	@$(absolute_prefix); set -x; \
 		DESTDIR="$(DESTDIR)" cmake -DPREFIX="$$prefix" -DPURGE="$(PURGE)" -P cmake/uninstall.cmake
+
+bench: deps
+	cmake --preset release
+	cmake --build --preset release
+	@echo "Benchmarks built in build/release/bench; see bench/README.md"
 
 clean:
 	rm -rf build
