@@ -4,8 +4,8 @@
 # Arguments: build folder, source folder, "major.minor", 1 when extracteur-cli is built.
 set -uo pipefail
 
-# Launch mode, run inside xvfb-run: start LINK on SAMPLE, report its caption, close it with the
-# quit shortcut and report its exit status.
+# Launch mode, run inside xvfb-run: start LINK on SAMPLE, report its caption and whether its
+# window carries an icon, close it with the quit shortcut and report its exit status.
 if [ "${1:-}" = --launch ]; then
     link=$2 sample=$3
     # Leak checking belongs to the unit tests; here the X libraries' own allocations would fail it.
@@ -18,6 +18,14 @@ if [ "${1:-}" = --launch ]; then
         exit 1
     fi
     echo "caption: $(xdotool getwindowname "$window")"
+    # The icon may be set a moment after the window shows.
+    for _ in $(seq 50); do
+        if xprop -id "$window" _NET_WM_ICON | grep -q 'Icon ('; then
+            echo "icon: yes"
+            break
+        fi
+        sleep 0.1
+    done
     xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+q
     for _ in $(seq 100); do
         kill -0 "$pid" 2>/dev/null || break
@@ -89,7 +97,7 @@ if [ ${#metainfo[@]} -eq 1 ] && [ -f "${metainfo[0]}" ]; then
     report=$(appstreamcli validate --no-net "${metainfo[0]}" 2>&1) ||
         fail "appstreamcli validate: $report"
     launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "${metainfo[0]}")
-    [ -n "$launchable" ] && [ -f "$root/share/applications/$launchable" ] ||
+    { [ -n "$launchable" ] && [ -f "$root/share/applications/$launchable" ]; } ||
         fail "the metainfo launches \"$launchable\", which is not installed"
 else
     fail "expected one file in share/metainfo, found: ${metainfo[*]}"
@@ -125,6 +133,7 @@ for started in "$link" "$work/elsewhere/Autre.Nom"; do
     caption=$(sed -n 's/^caption: //p' <<<"$output")
     [ "$caption" = "EXTRACTEUR $version | Quorvel ***{:-  | 05/03/2021" ] ||
         fail "through $started the caption is \"$caption\" ($output; $(cat "$work/launch.log"))"
+    grep -qx 'icon: yes' <<<"$output" || fail "through $started the window has no icon"
     grep -qx 'exit: 0' <<<"$output" || fail "through $started: $output"
     grep -qx '\[extracteur\]' "$root/lib/extracteur/extracteur.INI" 2>/dev/null ||
         fail "through $started no settings file with the geometry beside the real executable"
