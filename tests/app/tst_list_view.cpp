@@ -1,7 +1,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "window_harness.h"
+#include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
 
@@ -166,9 +166,8 @@ void TestListView::typeAhead()
     QFETCH(int, selected);
 
     WindowHarness h;
-    openWithLines(h, {u"zeta"_s, u"mz"_s, u"alpha"_s, u"MAry"_s});
-    qint64 now = 100000;
-    h.view()->setTickSource([&now] { return now; });
+    qint64 &now = h.openForTyping();
+    h.attachModelTester();
 
     QTest::keyClicks(h.view(), u"m"_s);
     QCOMPARE(h.list().ItemIndex(), 1);
@@ -243,9 +242,8 @@ void TestListView::enterAndEscapeAreTypedCharacters()
 {
     QFETCH(int, key);
     WindowHarness h;
-    openWithLines(h, {u"zeta"_s, u"mz"_s, u"alpha"_s, u"MAry"_s});
-    qint64 now = 100000;
-    h.view()->setTickSource([&now] { return now; });
+    qint64 &now = h.openForTyping();
+    h.attachModelTester();
 
     QTest::keyClicks(h.view(), u"m"_s);
     now += 100;

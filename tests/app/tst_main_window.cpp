@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QTest>
 
-#include "window_harness.h"
+#include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
 
@@ -107,7 +107,7 @@ void TestMainWindow::startUp()
     QVERIFY(QDir(h.dir()).mkdir(u"dossier"_s));
     if (!settings.isEmpty())
         h.writeSettings(withDir(QString::fromUtf8(settings), h).toUtf8());
-    const QByteArray settingsBefore = WindowHarness::readFile(h.settingsPath());
+    const QByteArray settingsBefore = readBytes(h.settingsPath());
     for (QString &argument : arguments)
         argument = withDir(argument, h);
 
@@ -122,7 +122,7 @@ void TestMainWindow::startUp()
     QCOMPARE(h.edit()->text(), QString());
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.view()));
     // Start-up reads the settings, it never writes them.
-    QCOMPARE(WindowHarness::readFile(h.settingsPath()), settingsBefore);
+    QCOMPARE(readBytes(h.settingsPath()), settingsBefore);
 }
 
 void TestMainWindow::badStoredGeometry_data()
@@ -552,7 +552,7 @@ void TestMainWindow::save()
     QCOMPARE(h.dialogs().saveRequests[0].title, u"Enregistrer la liste des Adresses"_s);
     QCOMPARE(h.dialogs().saveRequests[0].fileName, u"ADRESSES"_s);
     QCOMPARE(h.dialogs().saveRequests[0].defaultExtension, u"TXT"_s);
-    QCOMPARE(WindowHarness::readFile(target), expected);
+    QCOMPARE(readBytes(target), expected);
     QCOMPARE(h.entries(), before);
 }
 

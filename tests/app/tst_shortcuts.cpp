@@ -2,7 +2,7 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include "window_harness.h"
+#include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
 
@@ -192,7 +192,7 @@ void TestShortcuts::notCommandsInField()
     WindowHarness h;
     TForm1 &window = openWithLines(h, {u"x b@y"_s, u"a@z"_s});
     h.click(h.checkPoint(1));
-    const QByteArray settingsBefore = WindowHarness::readFile(h.settingsPath());
+    const QByteArray settingsBefore = readBytes(h.settingsPath());
     h.focusEdit();
 
     WindowHarness::press(key, modifiers);
@@ -203,7 +203,7 @@ void TestShortcuts::notCommandsInField()
     QCOMPARE(h.dialogs().informations.size(), 0);
     QCOMPARE(h.dialogs().errors.size(), 0);
     QVERIFY(window.isVisible());
-    QCOMPARE(WindowHarness::readFile(h.settingsPath()), settingsBefore);
+    QCOMPARE(readBytes(h.settingsPath()), settingsBefore);
 
     h.click(h.textPoint(0));
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.view()));
