@@ -30,6 +30,8 @@ private slots:
     void otherButtonsNeverTick();
     void space();
     void arrowsRunClickHandler();
+    void leftAndRightMoveLikeUpAndDown_data();
+    void leftAndRightMoveLikeUpAndDown();
     void typeAhead_data();
     void typeAhead();
     void backspaceAfterTyping();
@@ -144,6 +146,37 @@ void TestListView::arrowsRunClickHandler()
     QCOMPARE(h.list().ItemIndex(), 1);
     QCOMPARE(h.panel(1), u"1"_s);
     QCOMPARE(h.panel(3), u"b"_s);
+    QCOMPARE(h.list().checkedCount(), 0);
+}
+
+void TestListView::leftAndRightMoveLikeUpAndDown_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::newRow("right") << int(Qt::Key_Right) << 0 << 1;
+    QTest::newRow("left") << int(Qt::Key_Left) << 2 << 1;
+    QTest::newRow("right on the last") << int(Qt::Key_Right) << 2 << 2;
+    QTest::newRow("left on the first") << int(Qt::Key_Left) << 0 << 0;
+}
+
+// A one-column list takes Left as Up and Right as Down, the click handler included.
+void TestListView::leftAndRightMoveLikeUpAndDown()
+{
+    QFETCH(int, key);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, u"b"_s, u"c"_s});
+    h.click(h.textPoint(from));
+    h.window().findChild<QLabel *>(u"StatusPanel3"_s)->clear();
+
+    WindowHarness::press(key);
+
+    QCOMPARE(h.list().ItemIndex(), to);
+    QCOMPARE(h.panel(1), QString::number(to));
+    // The handler runs only when the selection changes.
+    QCOMPARE(h.panel(3), from == to ? QString() : h.list().Items(to).toString());
     QCOMPARE(h.list().checkedCount(), 0);
 }
 

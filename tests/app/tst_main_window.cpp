@@ -44,7 +44,10 @@ private slots:
     void autoExtractToggle();
     void rightClickOpensMenu();
     void rightPressLeavesFocusInField();
+    void keyboardOpensMenuAtListCorner_data();
     void keyboardOpensMenuAtListCorner();
+    void keyboardOpensFieldMenuInField_data();
+    void keyboardOpensFieldMenuInField();
     void firstStartLeavesPlacementToWindowingSystem();
 
     void dropLoadsFirstFile_data();
@@ -364,17 +367,60 @@ void TestMainWindow::rightPressLeavesFocusInField()
     QCOMPARE(h.edit()->text(), u"presse"_s);
 }
 
+void TestMainWindow::keyboardOpensMenuAtListCorner_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("context-menu request") << 0 << Qt::KeyboardModifiers();
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Menu key") << int(Qt::Key_Menu) << Qt::KeyboardModifiers();
+}
+
 void TestMainWindow::keyboardOpensMenuAtListCorner()
 {
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
     WindowHarness h;
     h.open();
     h.focusList();
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                            h.view()->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(h.view(), &event);
+    if (key == 0) {
+        // What the windowing system sends for the Menu key.
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                h.view()->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(h.view(), &event);
+    } else {
+        WindowHarness::press(key, modifiers);
+    }
     QTRY_VERIFY(h.menu()->isVisible());
     QCOMPARE(h.menu()->pos(), h.view()->mapToGlobal(QPoint(0, 0)));
+    // The edit entries are greyed: the list has the focus.
+    QVERIFY(!h.entry(u"Coller1"_s)->isEnabled());
     h.menu()->hide();
+}
+
+// In the search field the same keys open the field's own menu, never the list's.
+void TestMainWindow::keyboardOpensFieldMenuInField_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Menu key") << int(Qt::Key_Menu) << Qt::KeyboardModifiers();
+}
+
+void TestMainWindow::keyboardOpensFieldMenuInField()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    WindowHarness h;
+    h.open();
+    h.focusEdit();
+    WindowHarness::press(key, modifiers);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    auto *shown = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QVERIFY(shown != h.menu());
+    QVERIFY(!h.menu()->isVisible());
+    QVERIFY(QRect(h.edit()->mapToGlobal(QPoint(0, 0)), h.edit()->size()).contains(shown->pos()));
+    shown->close();
 }
 
 void TestMainWindow::firstStartLeavesPlacementToWindowingSystem()
