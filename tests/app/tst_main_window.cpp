@@ -53,6 +53,9 @@ private slots:
     void dropLoadsFirstFile_data();
     void dropLoadsFirstFile();
     void dropFolder();
+    void dropWithoutLocalFileIsRefused_data();
+    void dropWithoutLocalFileIsRefused();
+    void dropMixedTakesTheFiles();
     void dropWhileSettingsCannotBeWritten();
     void droppedFileIsLoadedAtNextStart();
 
@@ -178,6 +181,9 @@ void TestMainWindow::storedGeometry_data()
     // A negative Left is not checked here: the offscreen platform moves such a window on show.
     QTest::newRow("top raised to 0") << u"30:-50:300:200"_s << QRect(30, 0, 300, 200);
     QTest::newRow("beyond the work area") << u"2500:40:3000:2000"_s << QRect();
+    // Smaller than the layout needs: the bands clip, the window keeps the stored size.
+    QTest::newRow("small") << u"40:30:150:120"_s << QRect(40, 30, 150, 120);
+    QTest::newRow("tiny") << u"40:30:20:10"_s << QRect(40, 30, 20, 10);
 }
 
 // The stored rectangle is the outer one, frame included: what is saved at close comes back
@@ -512,6 +518,62 @@ void TestMainWindow::dropFolder()
              qPrintable(message));
     QCOMPARE(h.setting(u"FICHIER"_s, u"IMPORT"_s), u"/ancien/chemin.txt"_s);
     QCOMPARE(h.panel(0), u"2 adresses"_s);
+}
+
+void TestMainWindow::dropWithoutLocalFileIsRefused_data()
+{
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<QString>("target");
+    const QList<QUrl> web{QUrl(u"https://exemple.fr/page.html"_s)};
+    const QList<QUrl> several{QUrl(u"https://exemple.fr/a.txt"_s), QUrl(u"ftp://exemple.fr/b"_s),
+                              QUrl(u"mailto:a@b.fr"_s)};
+    for (const QString &target : {u"Edit1"_s, u"JvCheckListBox1"_s, u"JvLabel1"_s}) {
+        QTest::addRow("web link on %s", qPrintable(target)) << web << target;
+        QTest::addRow("several links on %s", qPrintable(target)) << several << target;
+    }
+}
+
+// The drop target refuses the drag: the list, the remembered entry, the status bar and the search
+// field stay as they were, and no box opens.
+void TestMainWindow::dropWithoutLocalFileIsRefused()
+{
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(QString, target);
+    WindowHarness h;
+    const QString file = h.writeFile(u"liste.txt"_s, addressFile);
+    h.writeSettings("[FICHIER]\nIMPORT=" + file.toUtf8() + "\n");
+    TForm1 &window = h.open();
+    QCOMPARE(h.entries(), addressFileExtracted);
+    h.click(h.textPoint(1));
+    const QStringList panels{h.panel(0), h.panel(1), h.panel(2), h.panel(3)};
+
+    QWidget *widget =
+        target == u"JvCheckListBox1"_s ? h.view()->viewport() : window.findChild<QWidget *>(target);
+    QVERIFY(widget);
+    QVERIFY(!WindowHarness::dropUrls(widget, urls));
+
+    QCOMPARE(h.entries(), addressFileExtracted);
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QCOMPARE((QStringList{h.panel(0), h.panel(1), h.panel(2), h.panel(3)}), panels);
+    QCOMPARE(h.setting(u"FICHIER"_s, u"IMPORT"_s), file);
+    QCOMPARE(h.edit()->text(), QString());
+    QVERIFY(h.dialogs().errors.isEmpty());
+}
+
+void TestMainWindow::dropMixedTakesTheFiles()
+{
+    WindowHarness h;
+    const QString first = h.writeFile(u"premier.txt"_s, addressFile);
+    const QString second = h.writeFile(u"second.txt"_s, "z@z\r\n");
+    h.open();
+
+    QVERIFY(WindowHarness::dropUrls(h.view()->viewport(),
+                                    {QUrl(u"https://exemple.fr/page.html"_s),
+                                     QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)}));
+
+    QVERIFY(h.dialogs().errors.isEmpty());
+    QCOMPARE(h.entries(), addressFileExtracted);
+    QCOMPARE(h.setting(u"FICHIER"_s, u"IMPORT"_s), first);
 }
 
 // The file is loaded, but the settings write fails: the error is shown and no extract follows.
