@@ -87,22 +87,23 @@ QAction *makeAction(QObject *owner, const char *name, const QString &caption, Me
 class PanelStatusBar : public QStatusBar
 {
 public:
-    explicit PanelStatusBar(QWidget *parent) : QStatusBar(parent), m_row(new QWidget(this))
+    explicit PanelStatusBar(QWidget *parent)
+        : QStatusBar(parent), m_row(new QWidget(this)), m_layout(new QHBoxLayout(m_row))
     {
-        auto *layout = new QHBoxLayout(m_row);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
+        m_layout->setContentsMargins(0, 0, 0, 0);
+        m_layout->setSpacing(0);
     }
+    // A panel of that width, or taking the rest when the width is 0.
     void addPanel(QLabel *panel, int width)
     {
         panel->setParent(m_row);
         if (width > 0) {
             panel->setFixedWidth(width);
-            m_row->layout()->addWidget(panel);
+            m_layout->addWidget(panel);
         } else {
             panel->setMinimumWidth(0);
             panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-            static_cast<QHBoxLayout *>(m_row->layout())->addWidget(panel, 1);
+            m_layout->addWidget(panel, 1);
         }
     }
 
@@ -117,6 +118,7 @@ protected:
 
 private:
     QWidget *m_row;
+    QHBoxLayout *m_layout;
 };
 
 } // namespace
@@ -152,19 +154,24 @@ TForm1::~TForm1() = default;
 
 void TForm1::buildLayout()
 {
+    // Made in the order of the layout table, which is also the order a screen reader walks.
+    QWidget *top = buildTopBand();
+    QWidget *left = buildLeftColumn();
+    QWidget *list = buildList();
+    QWidget *statusBar = buildStatusBar();
     auto *middle = new QHBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);
     middle->setSpacing(0);
-    middle->addWidget(buildLeftColumn());
-    middle->addWidget(buildList(), 1);
+    middle->addWidget(left);
+    middle->addWidget(list, 1);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     // The window takes any size the windowing system allows; at small sizes the bands clip.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
-    layout->addWidget(buildTopBand());
+    layout->addWidget(top);
     layout->addLayout(middle, 1);
-    layout->addWidget(buildStatusBar());
+    layout->addWidget(statusBar);
 
     setTabOrder(m_view, m_edit);
     m_view->setFocus();
