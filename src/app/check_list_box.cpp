@@ -24,20 +24,24 @@ qint64 monotonicMilliseconds()
     return clock.elapsed();
 }
 
-bool isNavigationKey(int key)
+// The keys the list moves its selection with. A one-column list takes Left as Up and Right as
+// Down.
+int navigationKey(int key)
 {
     switch (key) {
     case Qt::Key_Up:
+    case Qt::Key_Left:
+        return Qt::Key_Up;
     case Qt::Key_Down:
+    case Qt::Key_Right:
+        return Qt::Key_Down;
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
     case Qt::Key_Home:
     case Qt::Key_End:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-        return true;
+        return key;
     default:
-        return false;
+        return 0;
     }
 }
 
@@ -211,9 +215,12 @@ void CheckListBox::keyPressEvent(QKeyEvent *event)
         return;
     }
     const int key = event->key();
-    if (isNavigationKey(key)) {
+    if (const int moveKey = navigationKey(key)) {
         const int before = m_list->ItemIndex();
-        QListView::keyPressEvent(event);
+        QKeyEvent move(event->type(), moveKey, event->modifiers(), event->text(),
+                       event->isAutoRepeat(), event->count());
+        QListView::keyPressEvent(&move);
+        event->setAccepted(move.isAccepted());
         if (m_list->ItemIndex() != before)
             emit userClicked();
         return;
@@ -238,7 +245,9 @@ void CheckListBox::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    QListView::keyPressEvent(event);
+    // Every other key is inert here: the stock view would copy the selected entry on Ctrl+Insert
+    // or the Copy key, select on the Select key, and more. The key goes on to the window.
+    event->ignore();
 }
 
 void CheckListBox::typeAhead(const QString &text, bool backspace)

@@ -1,25 +1,21 @@
 #include <QApplication>
 
-#include "app/french_texts.h"
 #include "app/main_window.h"
 #include "app/theme.h"
+#include "platform/command_line.h"
 #include "platform/executable_info.h"
 #include "platform/gui_dialogs.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
-    application.setApplicationName(QStringLiteral("Extracteur"));
-    application.setDesktopFileName(QStringLiteral("extracteur"));
+    // The arguments are the program's: Qt sees none of them.
+    ProcessArguments arguments(argc, argv);
+    QApplication application(arguments.qtArgc(), arguments.qtArgv());
     setExecutableFacts(readProcessExecutableFacts());
-    InstallFrenchTexts(application);
 
     QtDialogs dialogs;
-    if (!SelectStyle(application, DefaultThemeName()))
-        dialogs.showStyleNotFound(QStringLiteral("Style '%1' non trouvé").arg(DefaultThemeName()));
-
-    TForm1 window(dialogs, QApplication::arguments());
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/envelope.svg")));
+    SetUpApplication(application, dialogs);
+    TForm1 window(dialogs, arguments.arguments());
     window.show();
     window.activateWindow();
     return QApplication::exec();

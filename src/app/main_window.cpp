@@ -1,9 +1,12 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -12,14 +15,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QScreen>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include "app/address_list.h"
 #include "app/check_list_box.h"
 #include "app/framed_label.h"
+#include "app/main_window_geometry.h"
 #include "app/theme.h"
 #include "extract/extract_command.h"
 #include "extract/list_search.h"
@@ -55,96 +58,75 @@ public:
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-QIcon menuImage(int index)
+// The menu images, by what they show.
+enum class MenuImage { None = -1, OpenDoor, TwoSheets, Clipboard, FloppyDisk, Envelope };
+
+QIcon menuImage(MenuImage image)
 {
     static const char *const names[] = {"quit", "copy", "copy_list", "save", "extract"};
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1StringView(names[index])));
+    return QIcon(
+        QStringLiteral(":/icons/%1.svg").arg(QLatin1StringView(names[static_cast<int>(image)])));
 }
 
-} // namespace
+// Every action and menu entry of the window is made here. Shortcuts are routed by the window
+// itself (see routeShortcut), never by Qt's shortcut map.
+QAction *makeAction(QObject *owner, const char *name, const QString &caption, MenuImage image,
+                    const QKeySequence &shortcut = {})
+{
+    auto *action = new QAction(caption, owner);
+    action->setObjectName(QLatin1StringView(name));
+    if (image != MenuImage::None)
+        action->setIcon(menuImage(image));
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    return action;
+}
 
-// The window's outer frame as the settings see it. Before the window is first shown, a
-// windowing system may not know its frame yet: the frame wanted is kept and applied again once
-// the frame is known, so the window neither moves nor grows from one start to the next.
-class TForm1::Geometry : public GeometryWindow
+// The status bar's panels stand side by side from its left edge, the last one taking the rest up
+// to the size grip (the stock bar would space and inset them).
+class PanelStatusBar : public QStatusBar
 {
 public:
-    explicit Geometry(QWidget *window) : m_window(window) {}
-    // Until the window is placed, its frame stands where the windowing system will put the
-    // window: no bound then moves a window that has no stored place.
-    QRect frameGeometry() const override
+    explicit PanelStatusBar(QWidget *parent)
+        : QStatusBar(parent), m_row(new QWidget(this)), m_layout(new QHBoxLayout(m_row))
     {
-        QRect frame = m_window->frameGeometry();
-        if (!m_window->testAttribute(Qt::WA_Moved) && !m_window->isVisible())
-            frame.moveTopLeft(m_window->geometry().topLeft());
-        return frame;
+        m_layout->setContentsMargins(0, 0, 0, 0);
+        m_layout->setSpacing(0);
     }
-    QRect workArea() const override
+    // A panel of that width, or taking the rest when the width is 0.
+    void addPanel(QLabel *panel, int width)
     {
-        const QScreen *screen = QGuiApplication::primaryScreen();
-        return screen ? screen->availableGeometry() : QRect();
-    }
-    // A value equal to the current one changes nothing: without a stored geometry the window
-    // keeps the place the windowing system gives it.
-    void setLeft(int left) override
-    {
-        if (left == frameGeometry().left() && !m_window->testAttribute(Qt::WA_Moved))
-            return;
-        wanted().moveLeft(left);
-        m_window->move(left, frameGeometry().top());
-    }
-    void setTop(int top) override
-    {
-        if (top == frameGeometry().top() && !m_window->testAttribute(Qt::WA_Moved))
-            return;
-        wanted().moveTop(top);
-        m_window->move(frameGeometry().left(), top);
-    }
-    void setWidth(int width) override
-    {
-        const int frame = frameGeometry().width() - m_window->width();
-        if (width != frameGeometry().width())
-            wanted().setWidth(width);
-        m_window->resize(width - frame, m_window->height());
-    }
-    void setHeight(int height) override
-    {
-        const int frame = frameGeometry().height() - m_window->height();
-        if (height != frameGeometry().height())
-            wanted().setHeight(height);
-        m_window->resize(m_window->width(), height - frame);
+        panel->setParent(m_row);
+        if (width > 0) {
+            panel->setFixedWidth(width);
+            m_layout->addWidget(panel);
+        } else {
+            panel->setMinimumWidth(0);
+            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+            m_layout->addWidget(panel, 1);
+        }
     }
 
-    // Called when the window is first shown on screen.
-    void applyWantedFrame()
+protected:
+    void resizeEvent(QResizeEvent *event) override
     {
-        if (!m_wanted)
-            return;
-        const QRect wanted = *m_wanted;
-        m_wanted.reset();
-        const QSize frame = m_window->frameGeometry().size() - m_window->size();
-        if (frame.isEmpty() && m_window->frameGeometry() == wanted)
-            return;
-        m_window->move(wanted.topLeft());
-        m_window->resize(wanted.size() - frame);
+        QStatusBar::resizeEvent(event);
+        const QSizeGrip *grip = findChild<QSizeGrip *>();
+        const int gripWidth = grip && isSizeGripEnabled() ? grip->sizeHint().width() : 0;
+        m_row->setGeometry(0, 0, std::max(0, width() - gripWidth), height());
     }
 
 private:
-    QRect &wanted()
-    {
-        if (!m_wanted)
-            m_wanted = frameGeometry();
-        return *m_wanted;
-    }
-
-    QWidget *m_window;
-    std::optional<QRect> m_wanted;
+    QWidget *m_row;
+    QHBoxLayout *m_layout;
 };
+
+} // namespace
 
 TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      m_dialogs(dialogs), m_arguments(arguments), m_geometry(new Geometry(this))
+      m_dialogs(dialogs), m_arguments(arguments)
 {
     RegisterResources();
     setObjectName(QStringLiteral("Form1"));
@@ -164,43 +146,81 @@ TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
     resize(600, 394);
     // The platform window exists before the stored geometry is applied, as its frame counts.
     create();
-    windowHandle()->installEventFilter(this);
+    m_geometry = std::make_unique<MainWindowGeometry>(this);
     guarded([this] { FormCreate(); });
 }
 
-TForm1::~TForm1()
-{
-    delete m_geometry;
-}
+TForm1::~TForm1() = default;
 
 void TForm1::buildLayout()
+{
+    // Made in the order of the layout table, which is also the order a screen reader walks.
+    QWidget *top = buildTopBand();
+    QWidget *left = buildLeftColumn();
+    QWidget *list = buildList();
+    QWidget *statusBar = buildStatusBar();
+    auto *middle = new QHBoxLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(0);
+    middle->addWidget(left);
+    middle->addWidget(list, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // The window takes any size the windowing system allows; at small sizes the bands clip.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
+    layout->addWidget(top);
+    layout->addLayout(middle, 1);
+    layout->addWidget(statusBar);
+
+    setTabOrder(m_view, m_edit);
+    m_view->setFocus();
+    m_view->installEventFilter(this);
+    m_edit->installEventFilter(this);
+}
+
+QWidget *TForm1::buildTopBand()
 {
     auto *top = new QFrame(this);
     top->setObjectName(QStringLiteral("Panel2"));
     top->setFrameStyle(QFrame::Panel | QFrame::Raised);
     top->setLineWidth(1);
     top->setFixedHeight(25);
+    top->setFocusPolicy(Qt::NoFocus);
     auto *label2 = new FramedLabel(QStringLiteral("Chercher :"), top);
     label2->setObjectName(QStringLiteral("JvLabel2"));
+    label2->setAccessibleName(label2->text());
     label2->setFont(tahoma(16));
     label2->setFixedWidth(120);
     m_edit = new QLineEdit(top);
     m_edit->setObjectName(QStringLiteral("Edit1"));
     m_edit->setAccessibleName(QStringLiteral("Chercher"));
+    // Set on the field itself: a style sheet rule for the field would otherwise cut it off from
+    // the window's font.
+    m_edit->setFont(font());
+    // As tall as the label beside it.
+    m_edit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     label2->setBuddy(m_edit);
-    auto *topLayout = new QHBoxLayout(top);
-    topLayout->setContentsMargins(1, 1, 1, 1);
-    topLayout->setSpacing(0);
-    topLayout->addWidget(label2);
-    topLayout->addWidget(m_edit);
+    connect(m_edit, &QLineEdit::textChanged, this, [this] { guarded([this] { Edit1Change(); }); });
+    auto *layout = new QHBoxLayout(top);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(label2);
+    layout->addWidget(m_edit);
+    return top;
+}
 
+QWidget *TForm1::buildLeftColumn()
+{
     auto *left = new QFrame(this);
     left->setObjectName(QStringLiteral("Panel1"));
     left->setFrameStyle(QFrame::Panel | QFrame::Raised);
     left->setLineWidth(1);
     left->setFixedWidth(121);
+    left->setFocusPolicy(Qt::NoFocus);
     auto *label1 = new FramedLabel(QStringLiteral("Déposer un fichier"), left);
     label1->setObjectName(QStringLiteral("JvLabel1"));
+    label1->setAccessibleName(label1->text());
     label1->setFont(tahoma(16));
     auto *image = new QLabel(left);
     image->setObjectName(QStringLiteral("Image1"));
@@ -208,12 +228,16 @@ void TForm1::buildLayout()
     image->setAlignment(Qt::AlignCenter);
     image->setFixedHeight(128);
     image->setPixmap(QIcon(QStringLiteral(":/images/envelope.svg")).pixmap(QSize(128, 128)));
-    auto *leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(1, 1, 1, 1);
-    leftLayout->setSpacing(0);
-    leftLayout->addWidget(label1, 1);
-    leftLayout->addWidget(image);
+    auto *layout = new QVBoxLayout(left);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(label1, 1);
+    layout->addWidget(image);
+    return left;
+}
 
+QWidget *TForm1::buildList()
+{
     m_list = new AddressList(this);
     m_list->setObjectName(QStringLiteral("AddressList"));
     m_view = new CheckListBox(this);
@@ -226,80 +250,71 @@ void TForm1::buildLayout()
     connect(m_view, &CheckListBox::userChecked, this,
             [this] { guarded([this] { JvCheckListBox1ClickCheck(); }); });
     connect(m_view, &CheckListBox::contextMenuWanted, this, &TForm1::popupListMenu);
+    return m_view;
+}
 
-    m_statusBar = new QStatusBar(this);
-    m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
-    m_statusBar->setAccessibleName(QStringLiteral("Barre d'état"));
-    m_statusBar->setFixedHeight(19);
-    m_statusBar->setSizeGripEnabled(true);
-    m_statusBar->setFont(QApplication::font("QStatusBar"));
-    static const int widths[] = {100, 20, 20, 0};
-    for (int i = 0; i < 4; ++i) {
-        auto *panel = new QLabel(m_statusBar);
+QWidget *TForm1::buildStatusBar()
+{
+    auto *bar = new PanelStatusBar(this);
+    m_statusBar = bar;
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setAccessibleName(QStringLiteral("Barre d'état"));
+    bar->setFixedHeight(19);
+    bar->setSizeGripEnabled(true);
+    bar->setFont(QApplication::font("QStatusBar"));
+    bar->setFocusPolicy(Qt::NoFocus);
+    static const int widths[StatusPanelCount] = {100, 20, 20, 0};
+    for (int i = 0; i < StatusPanelCount; ++i) {
+        auto *panel = new QLabel;
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setAccessibleName(QStringLiteral("Barre d'état, panneau %1").arg(i));
+        // No accessible name of its own: a screen reader hears the panel's text, and each change
+        // of it, as for any label.
+        panel->setAccessibleDescription(QStringLiteral("Barre d'état, panneau %1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
-        panel->setMinimumWidth(0);
-        if (widths[i] > 0) {
-            panel->setFixedWidth(widths[i]);
-            m_statusBar->addWidget(panel);
-        } else {
-            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-            m_statusBar->addWidget(panel, 1);
-        }
+        bar->addPanel(panel, widths[i]);
         m_panels[i] = panel;
     }
+    return bar;
+}
 
-    auto *middle = new QHBoxLayout;
-    middle->setContentsMargins(0, 0, 0, 0);
-    middle->setSpacing(0);
-    middle->addWidget(left);
-    middle->addWidget(m_view, 1);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(top);
-    layout->addLayout(middle, 1);
-    layout->addWidget(m_statusBar);
-
-    for (QWidget *w : {static_cast<QWidget *>(top), static_cast<QWidget *>(left),
-                       static_cast<QWidget *>(label1), static_cast<QWidget *>(label2),
-                       static_cast<QWidget *>(image), static_cast<QWidget *>(m_statusBar)})
-        w->setFocusPolicy(Qt::NoFocus);
-    label1->setAccessibleName(label1->text());
-    label2->setAccessibleName(label2->text());
-    setTabOrder(m_view, m_edit);
-    m_view->setFocus();
-
-    connect(m_edit, &QLineEdit::textChanged, this, [this] { guarded([this] { Edit1Change(); }); });
-    m_view->installEventFilter(this);
-    m_edit->installEventFilter(this);
+void TForm1::onTriggered(QAction *action, void (TForm1::*handler)())
+{
+    connect(action, &QAction::triggered, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
 }
 
 void TForm1::buildActions()
 {
     m_actionList = new QObject(this);
     m_actionList->setObjectName(QStringLiteral("ActionList1"));
-    auto make = [this](const char *name, const QString &caption, int image,
-                       const QKeySequence &shortcut) {
-        auto *action = new QAction(caption, m_actionList);
-        action->setObjectName(QLatin1StringView(name));
-        if (image >= 0)
-            action->setIcon(menuImage(image));
-        action->setShortcut(shortcut);
-        // Shortcuts are routed by the window itself (see routeShortcut), never by Qt's map.
-        action->setShortcutContext(Qt::WidgetShortcut);
-        return action;
-    };
-    m_exit = make("FichierFileExit1", QStringLiteral("&Quitter"), 0, {});
-    m_copyAction = make("EditionEditCopy1", QStringLiteral("C&opier"), 1,
-                        QKeySequence(QStringLiteral("Ctrl+C")));
-    m_pasteAction = make("EditionEditPaste1", QStringLiteral("Co&ller"), 3,
-                         QKeySequence(QStringLiteral("Ctrl+V")));
-    m_selectAllAction = make("EditionEditSelectAll1", QStringLiteral("&Tout sélectionner"), -1,
-                             QKeySequence(QStringLiteral("Ctrl+A")));
-    m_extractAction = make("Extract", QStringLiteral("Extraire"), 4, {});
+    m_exit = makeAction(m_actionList, "FichierFileExit1", QStringLiteral("&Quitter"),
+                        MenuImage::OpenDoor);
+    connect(m_exit, &QAction::triggered, this, &QWidget::close);
+    m_copyAction = makeAction(m_actionList, "EditionEditCopy1", QStringLiteral("C&opier"),
+                              MenuImage::TwoSheets, QKeySequence(QStringLiteral("Ctrl+C")));
+    connect(m_copyAction, &QAction::triggered, m_edit, &QLineEdit::copy);
+    m_pasteAction = makeAction(m_actionList, "EditionEditPaste1", QStringLiteral("Co&ller"),
+                               MenuImage::FloppyDisk, QKeySequence(QStringLiteral("Ctrl+V")));
+    connect(m_pasteAction, &QAction::triggered, m_edit, &QLineEdit::paste);
+    m_selectAllAction =
+        makeAction(m_actionList, "EditionEditSelectAll1", QStringLiteral("&Tout sélectionner"),
+                   MenuImage::None, QKeySequence(QStringLiteral("Ctrl+A")));
+    connect(m_selectAllAction, &QAction::triggered, m_edit, &QLineEdit::selectAll);
+    m_extractAction =
+        makeAction(m_actionList, "Extract", QStringLiteral("Extraire"), MenuImage::Envelope);
+    onTriggered(m_extractAction, &TForm1::ExtractExecute);
+}
+
+void TForm1::addBoundEntry(const char *name, QAction *action, const QKeySequence &ownShortcut)
+{
+    QAction *entry = makeAction(m_menu, name, action->text(), MenuImage::None,
+                                ownShortcut.isEmpty() ? action->shortcut() : ownShortcut);
+    entry->setIcon(action->icon());
+    entry->setShortcutVisibleInContextMenu(true);
+    m_menu->addAction(entry);
+    connect(entry, &QAction::triggered, this, [this, action] { runAction(action); });
+    m_boundEntries.push_back({entry, action});
 }
 
 void TForm1::buildMenu()
@@ -307,66 +322,48 @@ void TForm1::buildMenu()
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("PopupMenu1"));
     m_menu->setAccessibleName(QStringLiteral("Menu de la liste"));
-
-    auto entry = [this](const char *name, const QString &caption, int image,
-                        const QKeySequence &shortcut) {
-        auto *action = m_menu->addAction(caption);
-        action->setObjectName(QLatin1StringView(name));
-        if (image >= 0)
-            action->setIcon(menuImage(image));
-        action->setShortcut(shortcut);
-        action->setShortcutContext(Qt::WidgetShortcut);
+    auto entry = [this](const char *name, const QString &caption, MenuImage image,
+                        const QKeySequence &shortcut, void (TForm1::*handler)()) {
+        QAction *action = makeAction(m_menu, name, caption, image, shortcut);
         action->setShortcutVisibleInContextMenu(true);
+        m_menu->addAction(action);
+        if (handler)
+            onTriggered(action, handler);
         return action;
-    };
-    auto bound = [&](const char *name, QAction *action, const QKeySequence &ownShortcut) {
-        QAction *menuEntry = entry(name, action->text(), -1,
-                                   ownShortcut.isEmpty() ? action->shortcut() : ownShortcut);
-        menuEntry->setIcon(action->icon());
-        menuEntry->setProperty("boundAction", QVariant::fromValue(static_cast<QObject *>(action)));
-        connect(menuEntry, &QAction::triggered, this,
-                [this, action] { guarded([&] { runAction(action); }); });
-        return menuEntry;
     };
     auto separator = [this](const char *name) {
         m_menu->addSeparator()->setObjectName(QLatin1StringView(name));
     };
 
-    bound("Extraire1", m_extractAction, QKeySequence(Qt::Key_F5));
+    addBoundEntry("Extraire1", m_extractAction, QKeySequence(Qt::Key_F5));
     separator("N4");
-    connect(entry("Enregistrer1", QStringLiteral("Enregistrer ..."), 3, {}), &QAction::triggered,
-            this, [this] { guarded([this] { Enregistrer1Click(); }); });
-    QAction *copy = entry("COPY", QStringLiteral("Copier toute la liste dans le presse papier "), 2,
-                          QKeySequence(QStringLiteral("Ctrl+Shift+C")));
-    connect(copy, &QAction::triggered, this, [this] { guarded([this] { COPYClick(); }); });
+    entry("Enregistrer1", QStringLiteral("Enregistrer ..."), MenuImage::FloppyDisk, {},
+          &TForm1::Enregistrer1Click);
+    QAction *copy = entry("COPY", QStringLiteral("Copier toute la liste dans le presse papier "),
+                          MenuImage::Clipboard, QKeySequence(QStringLiteral("Ctrl+Shift+C")),
+                          &TForm1::COPYClick);
     m_menu->setDefaultAction(copy);
     QFont bold = copy->font();
     bold.setBold(true);
     copy->setFont(bold); // style sheets do not draw the default entry in bold by themselves
-    connect(entry("mnu_COPYSEL", QStringLiteral("Copier des emails cochés"), -1,
-                  QKeySequence(QStringLiteral("Ctrl+Alt+C"))),
-            &QAction::triggered, this, [this] { guarded([this] { mnu_COPYSELClick(); }); });
-    connect(
-        entry("SORT", QStringLiteral("Trier la liste"), -1, QKeySequence(QStringLiteral("Ctrl+T"))),
-        &QAction::triggered, this, [this] { guarded([this] { SORTClick(); }); });
+    entry("mnu_COPYSEL", QStringLiteral("Copier des emails cochés"), MenuImage::None,
+          QKeySequence(QStringLiteral("Ctrl+Alt+C")), &TForm1::mnu_COPYSELClick);
+    entry("SORT", QStringLiteral("Trier la liste"), MenuImage::None,
+          QKeySequence(QStringLiteral("Ctrl+T")), &TForm1::SORTClick);
     separator("N5");
-    m_autoExtract = entry("chk_AUTO", QStringLiteral("Extraction automatique"), -1, {});
+    m_autoExtract =
+        entry("chk_AUTO", QStringLiteral("Extraction automatique"), MenuImage::None, {}, nullptr);
     m_autoExtract->setCheckable(true);
     m_autoExtract->setChecked(true);
     separator("N3");
-    bound("outslectionner1", m_selectAllAction, {});
-    bound("Coller1", m_pasteAction, {});
-    bound("N1", m_copyAction, {});
+    addBoundEntry("outslectionner1", m_selectAllAction);
+    addBoundEntry("Coller1", m_pasteAction);
+    addBoundEntry("N1", m_copyAction);
     separator("N2");
-    bound("Quitter1", m_exit, QKeySequence(QStringLiteral("Ctrl+Q")));
+    addBoundEntry("Quitter1", m_exit, QKeySequence(QStringLiteral("Ctrl+Q")));
 }
 
-QString TForm1::panelText(int panel) const
-{
-    return m_panels[panel]->text();
-}
-
-void TForm1::setPanelText(int panel, const QString &text)
+void TForm1::setPanelText(StatusPanel panel, const QString &text)
 {
     m_panels[panel]->setText(text);
 }
@@ -451,7 +448,7 @@ void TForm1::ExtractExecute()
 {
     WaitCursor wait;
     m_list->Assign(ExtractAddresses(m_list->table()), TextEncoding::SystemCodePage);
-    setPanelText(0, QStringLiteral("%1 adresses").arg(m_list->Count()));
+    setPanelText(CountPanel, QStringLiteral("%1 adresses").arg(m_list->Count()));
 }
 
 void TForm1::showCopied(int count)
@@ -500,13 +497,13 @@ void TForm1::Edit1Change()
 void TForm1::JvCheckListBox1Click()
 {
     const int index = m_list->ItemIndex();
-    setPanelText(1, QString::number(index));
-    setPanelText(3, m_list->Items(index).toString());
+    setPanelText(IndexPanel, QString::number(index));
+    setPanelText(EntryPanel, m_list->Items(index).toString());
 }
 
 void TForm1::JvCheckListBox1ClickCheck()
 {
-    setPanelText(2, QString::number(m_list->checkedCount()));
+    setPanelText(CheckedPanel, QString::number(m_list->checkedCount()));
 }
 
 void TForm1::JvDragDrop1Drop(const QStringList &names)
@@ -530,29 +527,14 @@ void TForm1::updateActionStates()
     m_selectAllAction->setEnabled(fieldFocused && !m_edit->text().isEmpty());
     m_exit->setEnabled(true);
     m_extractAction->setEnabled(true);
-    const QList<QAction *> entries = m_menu->actions();
-    for (QAction *entry : entries) {
-        if (auto *action =
-                qobject_cast<QAction *>(entry->property("boundAction").value<QObject *>()))
-            entry->setEnabled(action->isEnabled());
-    }
+    for (const BoundEntry &bound : m_boundEntries)
+        bound.entry->setEnabled(bound.action->isEnabled());
 }
 
 void TForm1::runAction(QAction *action)
 {
     updateActionStates();
-    if (!action->isEnabled())
-        return;
-    if (action == m_exit)
-        close();
-    else if (action == m_copyAction)
-        m_edit->copy();
-    else if (action == m_pasteAction)
-        m_edit->paste();
-    else if (action == m_selectAllAction)
-        m_edit->selectAll();
-    else if (action == m_extractAction)
-        ExtractExecute();
+    action->trigger(); // a disabled action does nothing
 }
 
 void TForm1::popupListMenu(QPoint globalPosition)
@@ -563,8 +545,6 @@ void TForm1::popupListMenu(QPoint globalPosition)
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
-        m_geometry->applyWantedFrame();
     if (event->type() == QEvent::KeyPress && (watched == m_view || watched == m_edit))
         return routeShortcut(static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);
@@ -581,6 +561,10 @@ bool TForm1::routeShortcut(QKeyEvent *event)
     const Qt::KeyboardModifiers modifiers =
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(event->key())));
+    if (pressed == QKeySequence(Qt::SHIFT | Qt::Key_F10) || pressed == QKeySequence(Qt::Key_Menu)) {
+        openKeyboardMenu(QApplication::focusWidget());
+        return true;
+    }
 
     if (QApplication::focusWidget() == m_view) {
         const QList<QAction *> entries = m_menu->actions();
@@ -593,15 +577,29 @@ bool TForm1::routeShortcut(QKeyEvent *event)
             return true;
         }
     }
-    for (QAction *action :
-         {m_exit, m_copyAction, m_pasteAction, m_selectAllAction, m_extractAction}) {
+    const QList<QAction *> actions =
+        m_actionList->findChildren<QAction *>(Qt::FindDirectChildrenOnly);
+    for (QAction *action : actions) {
         if (action->shortcut().isEmpty() || action->shortcut() != pressed)
             continue;
         updateActionStates();
         if (!action->isEnabled())
             return false;
-        guarded([&] { runAction(action); });
+        action->trigger();
         return true;
     }
     return false;
+}
+
+// The keyboard's context-menu request: the list's menu at the list's top-left corner, the
+// field's own menu for the field.
+void TForm1::openKeyboardMenu(QWidget *control)
+{
+    if (control != m_edit) {
+        popupListMenu(m_view->mapToGlobal(QPoint(0, 0)));
+        return;
+    }
+    const QPoint at = control->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, at, control->mapToGlobal(at));
+    QCoreApplication::sendEvent(control, &request);
 }

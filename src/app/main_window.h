@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "settings/window_geometry.h"
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -19,6 +21,7 @@ class QStatusBar;
 class AddressList;
 class CheckListBox;
 class FileDropTarget;
+class MainWindowGeometry;
 
 // The main window: search field on top, drop hint and picture on the left, the address list,
 // the status bar. Every handler runs through one guard that shows an error in the error box.
@@ -27,13 +30,15 @@ class TForm1 : public QWidget
     Q_OBJECT
 
 public:
+    // The status bar's panels, left to right.
+    enum StatusPanel { CountPanel, IndexPanel, CheckedPanel, EntryPanel, StatusPanelCount };
+
     // Builds the window from its layout, then runs FormCreate. `arguments` are the process
     // arguments, the program's path first.
     TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent = nullptr);
     ~TForm1() override;
 
     AddressList &list() const { return *m_list; }
-    QString panelText(int panel) const;
 
     // Handlers, each run through the guard by the event that triggers it.
     void FormCreate();
@@ -63,15 +68,27 @@ protected:
 
 private:
     void buildLayout();
+    QWidget *buildTopBand();
+    QWidget *buildLeftColumn();
+    QWidget *buildList();
+    QWidget *buildStatusBar();
     void buildActions();
     void buildMenu();
+    // Runs the handler through the guard each time the action is triggered.
+    void onTriggered(QAction *action, void (TForm1::*handler)());
+    // A menu entry that takes its caption, image, shortcut (unless it has its own) and enabled
+    // state from an action, and runs that action.
+    void addBoundEntry(const char *name, QAction *action, const QKeySequence &ownShortcut = {});
+    // The action recomputes whether it is enabled, then does its work when it is.
+    void runAction(QAction *action);
+
     void showErrorBox(const QString &message);
     void showCopied(int count);
     void loadFileAtStart(const QString &path);
     void rememberedImport();
-    void setPanelText(int panel, const QString &text);
+    void setPanelText(StatusPanel panel, const QString &text);
     bool routeShortcut(QKeyEvent *event);
-    void runAction(QAction *action);
+    void openKeyboardMenu(QWidget *control);
     std::vector<OptionState> optionStates() const;
     void applyOptionStates(const std::vector<OptionState> &states);
 
@@ -81,7 +98,7 @@ private:
     CheckListBox *m_view = nullptr;
     QLineEdit *m_edit = nullptr;
     QStatusBar *m_statusBar = nullptr;
-    QLabel *m_panels[4] = {};
+    QLabel *m_panels[StatusPanelCount] = {};
     QMenu *m_menu = nullptr;
     QObject *m_actionList = nullptr;
     QAction *m_exit = nullptr;
@@ -90,9 +107,14 @@ private:
     QAction *m_selectAllAction = nullptr;
     QAction *m_extractAction = nullptr;
     QAction *m_autoExtract = nullptr;
+    struct BoundEntry
+    {
+        QAction *entry;
+        QAction *action;
+    };
+    std::vector<BoundEntry> m_boundEntries;
     FileDropTarget *m_dropTarget = nullptr;
-    class Geometry;
-    Geometry *m_geometry = nullptr;
+    std::unique_ptr<MainWindowGeometry> m_geometry;
 };
 
 template <typename Handler> bool TForm1::guarded(Handler &&handler)

@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QStyle>
 #include <QStyleFactory>
+
+#include "app/french_texts.h"
+#include "platform/gui_dialogs.h"
 
 static void registerResourcesOnce()
 {
@@ -58,4 +62,15 @@ bool SelectStyle(QApplication &application, const QString &name)
     QApplication::setStyle(QStringLiteral("Fusion"));
     application.setStyleSheet(QString::fromUtf8(sheet.readAll()));
     return true;
+}
+
+void SetUpApplication(QApplication &application, Dialogs &dialogs)
+{
+    application.setApplicationName(QStringLiteral("Extracteur"));
+    application.setDesktopFileName(QStringLiteral("extracteur"));
+    InstallFrenchTexts(application);
+    RegisterResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/envelope.svg")));
+    if (!SelectStyle(application, DefaultThemeName()))
+        dialogs.showStyleNotFound(QStringLiteral("Style '%1' non trouvé").arg(DefaultThemeName()));
 }

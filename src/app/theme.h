@@ -3,6 +3,7 @@
 #include <QString>
 
 class QApplication;
+class Dialogs;
 
 // The themes this executable carries, by display name, with the resource of each style sheet.
 struct CarriedTheme
@@ -25,3 +26,8 @@ void RegisterResources();
 
 // The name of the theme the program starts with.
 QString DefaultThemeName();
+
+// Everything the program sets on the application before its window exists: its names, Qt's own
+// texts in French, the window icon and the theme (a missing theme is told in `dialogs`' box and
+// the platform's look stays).
+void SetUpApplication(QApplication &application, Dialogs &dialogs);

@@ -2,14 +2,30 @@
 
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
+namespace {
+
+// The error box and the confirmation box share one look: a single "OK", without an icon of its
+// own, both default and cancel button.
+void addOkButton(QMessageBox &box)
+{
+    QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    ok->setIcon(QIcon());
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+}
+
+} // namespace
+
 void QtDialogs::showError(QWidget *parent, const QString &caption, const QString &message)
 {
-    QMessageBox box(QMessageBox::Critical, caption, message, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, caption, message, QMessageBox::NoButton, parent);
+    addOkButton(box);
     box.setAccessibleName(caption);
     box.exec();
 }
@@ -23,9 +39,7 @@ void QtDialogs::showStyleNotFound(const QString &message)
 void QtDialogs::showInformation(QWidget *parent, const QString &caption, const QString &message)
 {
     QMessageBox box(QMessageBox::NoIcon, caption, message, QMessageBox::NoButton, parent);
-    QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.setDefaultButton(ok);
-    box.setEscapeButton(ok);
+    addOkButton(box);
     box.setAccessibleName(caption);
     // The box takes its final size when shown: centre it then, on the screen of its window.
     box.show();

@@ -6,6 +6,21 @@
 #include <QUrl>
 #include <QWidget>
 
+namespace {
+
+QStringList localNames(const QMimeData &data)
+{
+    QStringList names;
+    const QList<QUrl> urls = data.urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            names.append(url.toLocalFile());
+    }
+    return names;
+}
+
+} // namespace
+
 FileDropTarget::FileDropTarget(QWidget *window) : QObject(window), m_window(window)
 {
     m_window->setAcceptDrops(true);
@@ -23,18 +38,17 @@ bool FileDropTarget::eventFilter(QObject *watched, QEvent *event)
     auto *drop = static_cast<QDropEvent *>(event);
     if (!drop->mimeData() || !drop->mimeData()->hasUrls())
         return false;
+    // Only local files and folders are dropped items; links to anything else are left out, and
+    // a drag that carries none is refused everywhere on the window (no control takes it as text).
+    const QStringList names = localNames(*drop->mimeData());
+    if (names.isEmpty()) {
+        drop->setDropAction(Qt::IgnoreAction);
+        drop->ignore();
+        return true;
+    }
     drop->setDropAction(Qt::CopyAction);
     drop->accept();
-    if (type != QEvent::Drop)
-        return true;
-
-    QStringList names;
-    const QList<QUrl> urls = drop->mimeData()->urls();
-    for (const QUrl &url : urls)
-        names.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
-    if (!names.isEmpty()) {
-        const QPoint position = widget->mapTo(m_window, drop->position().toPoint());
-        emit dropped(names, position);
-    }
+    if (type == QEvent::Drop)
+        emit dropped(names, widget->mapTo(m_window, drop->position().toPoint()));
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include "app/address_list.h"
 #include "platform/app_error.h"
+#include "support/fixtures.h"
 
 namespace {
 
@@ -23,15 +24,6 @@ void fill(AddressList &list, const QStringList &texts)
 {
     for (const QString &text : texts)
         list.Add(text);
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the fixture");
-    return path;
 }
 
 } // namespace

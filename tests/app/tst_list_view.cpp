@@ -1,7 +1,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "window_harness.h"
+#include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +30,8 @@ private slots:
     void otherButtonsNeverTick();
     void space();
     void arrowsRunClickHandler();
+    void leftAndRightMoveLikeUpAndDown_data();
+    void leftAndRightMoveLikeUpAndDown();
     void typeAhead_data();
     void typeAhead();
     void backspaceAfterTyping();
@@ -147,6 +149,37 @@ void TestListView::arrowsRunClickHandler()
     QCOMPARE(h.list().checkedCount(), 0);
 }
 
+void TestListView::leftAndRightMoveLikeUpAndDown_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::newRow("right") << int(Qt::Key_Right) << 0 << 1;
+    QTest::newRow("left") << int(Qt::Key_Left) << 2 << 1;
+    QTest::newRow("right on the last") << int(Qt::Key_Right) << 2 << 2;
+    QTest::newRow("left on the first") << int(Qt::Key_Left) << 0 << 0;
+}
+
+// A one-column list takes Left as Up and Right as Down, the click handler included.
+void TestListView::leftAndRightMoveLikeUpAndDown()
+{
+    QFETCH(int, key);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, u"b"_s, u"c"_s});
+    h.click(h.textPoint(from));
+    h.window().findChild<QLabel *>(u"StatusPanel3"_s)->clear();
+
+    WindowHarness::press(key);
+
+    QCOMPARE(h.list().ItemIndex(), to);
+    QCOMPARE(h.panel(1), QString::number(to));
+    // The handler runs only when the selection changes.
+    QCOMPARE(h.panel(3), from == to ? QString() : h.list().Items(to).toString());
+    QCOMPARE(h.list().checkedCount(), 0);
+}
+
 void TestListView::typeAhead_data()
 {
     QTest::addColumn<int>("pause");
@@ -166,9 +199,8 @@ void TestListView::typeAhead()
     QFETCH(int, selected);
 
     WindowHarness h;
-    openWithLines(h, {u"zeta"_s, u"mz"_s, u"alpha"_s, u"MAry"_s});
-    qint64 now = 100000;
-    h.view()->setTickSource([&now] { return now; });
+    qint64 &now = h.openForTyping();
+    h.attachModelTester();
 
     QTest::keyClicks(h.view(), u"m"_s);
     QCOMPARE(h.list().ItemIndex(), 1);
@@ -243,9 +275,8 @@ void TestListView::enterAndEscapeAreTypedCharacters()
 {
     QFETCH(int, key);
     WindowHarness h;
-    openWithLines(h, {u"zeta"_s, u"mz"_s, u"alpha"_s, u"MAry"_s});
-    qint64 now = 100000;
-    h.view()->setTickSource([&now] { return now; });
+    qint64 &now = h.openForTyping();
+    h.attachModelTester();
 
     QTest::keyClicks(h.view(), u"m"_s);
     now += 100;

@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QTest>
 
-#include "window_harness.h"
+#include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
 
@@ -44,12 +44,18 @@ private slots:
     void autoExtractToggle();
     void rightClickOpensMenu();
     void rightPressLeavesFocusInField();
+    void keyboardOpensMenuAtListCorner_data();
     void keyboardOpensMenuAtListCorner();
+    void keyboardOpensFieldMenuInField_data();
+    void keyboardOpensFieldMenuInField();
     void firstStartLeavesPlacementToWindowingSystem();
 
     void dropLoadsFirstFile_data();
     void dropLoadsFirstFile();
     void dropFolder();
+    void dropWithoutLocalFileIsRefused_data();
+    void dropWithoutLocalFileIsRefused();
+    void dropMixedTakesTheFiles();
     void dropWhileSettingsCannotBeWritten();
     void droppedFileIsLoadedAtNextStart();
 
@@ -107,7 +113,7 @@ void TestMainWindow::startUp()
     QVERIFY(QDir(h.dir()).mkdir(u"dossier"_s));
     if (!settings.isEmpty())
         h.writeSettings(withDir(QString::fromUtf8(settings), h).toUtf8());
-    const QByteArray settingsBefore = WindowHarness::readFile(h.settingsPath());
+    const QByteArray settingsBefore = readBytes(h.settingsPath());
     for (QString &argument : arguments)
         argument = withDir(argument, h);
 
@@ -122,7 +128,7 @@ void TestMainWindow::startUp()
     QCOMPARE(h.edit()->text(), QString());
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.view()));
     // Start-up reads the settings, it never writes them.
-    QCOMPARE(WindowHarness::readFile(h.settingsPath()), settingsBefore);
+    QCOMPARE(readBytes(h.settingsPath()), settingsBefore);
 }
 
 void TestMainWindow::badStoredGeometry_data()
@@ -175,6 +181,9 @@ void TestMainWindow::storedGeometry_data()
     // A negative Left is not checked here: the offscreen platform moves such a window on show.
     QTest::newRow("top raised to 0") << u"30:-50:300:200"_s << QRect(30, 0, 300, 200);
     QTest::newRow("beyond the work area") << u"2500:40:3000:2000"_s << QRect();
+    // Smaller than the layout needs: the bands clip, the window keeps the stored size.
+    QTest::newRow("small") << u"40:30:150:120"_s << QRect(40, 30, 150, 120);
+    QTest::newRow("tiny") << u"40:30:20:10"_s << QRect(40, 30, 20, 10);
 }
 
 // The stored rectangle is the outer one, frame included: what is saved at close comes back
@@ -364,17 +373,60 @@ void TestMainWindow::rightPressLeavesFocusInField()
     QCOMPARE(h.edit()->text(), u"presse"_s);
 }
 
+void TestMainWindow::keyboardOpensMenuAtListCorner_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("context-menu request") << 0 << Qt::KeyboardModifiers();
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Menu key") << int(Qt::Key_Menu) << Qt::KeyboardModifiers();
+}
+
 void TestMainWindow::keyboardOpensMenuAtListCorner()
 {
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
     WindowHarness h;
     h.open();
     h.focusList();
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                            h.view()->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(h.view(), &event);
+    if (key == 0) {
+        // What the windowing system sends for the Menu key.
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                h.view()->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(h.view(), &event);
+    } else {
+        WindowHarness::press(key, modifiers);
+    }
     QTRY_VERIFY(h.menu()->isVisible());
     QCOMPARE(h.menu()->pos(), h.view()->mapToGlobal(QPoint(0, 0)));
+    // The edit entries are greyed: the list has the focus.
+    QVERIFY(!h.entry(u"Coller1"_s)->isEnabled());
     h.menu()->hide();
+}
+
+// In the search field the same keys open the field's own menu, never the list's.
+void TestMainWindow::keyboardOpensFieldMenuInField_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Menu key") << int(Qt::Key_Menu) << Qt::KeyboardModifiers();
+}
+
+void TestMainWindow::keyboardOpensFieldMenuInField()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    WindowHarness h;
+    h.open();
+    h.focusEdit();
+    WindowHarness::press(key, modifiers);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    auto *shown = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QVERIFY(shown != h.menu());
+    QVERIFY(!h.menu()->isVisible());
+    QVERIFY(QRect(h.edit()->mapToGlobal(QPoint(0, 0)), h.edit()->size()).contains(shown->pos()));
+    shown->close();
 }
 
 void TestMainWindow::firstStartLeavesPlacementToWindowingSystem()
@@ -468,6 +520,62 @@ void TestMainWindow::dropFolder()
     QCOMPARE(h.panel(0), u"2 adresses"_s);
 }
 
+void TestMainWindow::dropWithoutLocalFileIsRefused_data()
+{
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<QString>("target");
+    const QList<QUrl> web{QUrl(u"https://exemple.fr/page.html"_s)};
+    const QList<QUrl> several{QUrl(u"https://exemple.fr/a.txt"_s), QUrl(u"ftp://exemple.fr/b"_s),
+                              QUrl(u"mailto:a@b.fr"_s)};
+    for (const QString &target : {u"Edit1"_s, u"JvCheckListBox1"_s, u"JvLabel1"_s}) {
+        QTest::addRow("web link on %s", qPrintable(target)) << web << target;
+        QTest::addRow("several links on %s", qPrintable(target)) << several << target;
+    }
+}
+
+// The drop target refuses the drag: the list, the remembered entry, the status bar and the search
+// field stay as they were, and no box opens.
+void TestMainWindow::dropWithoutLocalFileIsRefused()
+{
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(QString, target);
+    WindowHarness h;
+    const QString file = h.writeFile(u"liste.txt"_s, addressFile);
+    h.writeSettings("[FICHIER]\nIMPORT=" + file.toUtf8() + "\n");
+    TForm1 &window = h.open();
+    QCOMPARE(h.entries(), addressFileExtracted);
+    h.click(h.textPoint(1));
+    const QStringList panels{h.panel(0), h.panel(1), h.panel(2), h.panel(3)};
+
+    QWidget *widget =
+        target == u"JvCheckListBox1"_s ? h.view()->viewport() : window.findChild<QWidget *>(target);
+    QVERIFY(widget);
+    QVERIFY(!WindowHarness::dropUrls(widget, urls));
+
+    QCOMPARE(h.entries(), addressFileExtracted);
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QCOMPARE((QStringList{h.panel(0), h.panel(1), h.panel(2), h.panel(3)}), panels);
+    QCOMPARE(h.setting(u"FICHIER"_s, u"IMPORT"_s), file);
+    QCOMPARE(h.edit()->text(), QString());
+    QVERIFY(h.dialogs().errors.isEmpty());
+}
+
+void TestMainWindow::dropMixedTakesTheFiles()
+{
+    WindowHarness h;
+    const QString first = h.writeFile(u"premier.txt"_s, addressFile);
+    const QString second = h.writeFile(u"second.txt"_s, "z@z\r\n");
+    h.open();
+
+    QVERIFY(WindowHarness::dropUrls(h.view()->viewport(),
+                                    {QUrl(u"https://exemple.fr/page.html"_s),
+                                     QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)}));
+
+    QVERIFY(h.dialogs().errors.isEmpty());
+    QCOMPARE(h.entries(), addressFileExtracted);
+    QCOMPARE(h.setting(u"FICHIER"_s, u"IMPORT"_s), first);
+}
+
 // The file is loaded, but the settings write fails: the error is shown and no extract follows.
 void TestMainWindow::dropWhileSettingsCannotBeWritten()
 {
@@ -552,7 +660,7 @@ void TestMainWindow::save()
     QCOMPARE(h.dialogs().saveRequests[0].title, u"Enregistrer la liste des Adresses"_s);
     QCOMPARE(h.dialogs().saveRequests[0].fileName, u"ADRESSES"_s);
     QCOMPARE(h.dialogs().saveRequests[0].defaultExtension, u"TXT"_s);
-    QCOMPARE(WindowHarness::readFile(target), expected);
+    QCOMPARE(readBytes(target), expected);
     QCOMPARE(h.entries(), before);
 }
 

@@ -2,7 +2,7 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include "window_harness.h"
+#include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +34,8 @@ private slots:
 
     void editShortcutsUsedUpOnList_data();
     void editShortcutsUsedUpOnList();
+    void keysTheListDoesNotHandleAreInert_data();
+    void keysTheListDoesNotHandleAreInert();
     void copyWholeList_data();
     void copyWholeList();
     void copyChecked_data();
@@ -74,6 +76,52 @@ void TestShortcuts::editShortcutsUsedUpOnList()
     QCOMPARE(h.edit()->text(), QString());
     QCOMPARE(h.dialogs().informations.size(), 0);
     QCOMPARE(h.dialogs().errors.size(), 0);
+}
+
+void TestShortcuts::keysTheListDoesNotHandleAreInert_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    const Qt::KeyboardModifiers none = Qt::NoModifier;
+    QTest::newRow("Ctrl+Insert (copy)")
+        << int(Qt::Key_Insert) << Qt::KeyboardModifiers(Qt::ControlModifier);
+    QTest::newRow("Shift+Insert (paste)")
+        << int(Qt::Key_Insert) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Shift+Delete (cut)")
+        << int(Qt::Key_Delete) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Copy key") << int(Qt::Key_Copy) << none;
+    QTest::newRow("Paste key") << int(Qt::Key_Paste) << none;
+    QTest::newRow("Cut key") << int(Qt::Key_Cut) << none;
+    QTest::newRow("F16 (copy on X11)") << int(Qt::Key_F16) << none;
+    QTest::newRow("Select key") << int(Qt::Key_Select) << none;
+    QTest::newRow("Delete") << int(Qt::Key_Delete) << none;
+    QTest::newRow("Insert") << int(Qt::Key_Insert) << none;
+    QTest::newRow("F2 (edit)") << int(Qt::Key_F2) << none;
+    QTest::newRow("Ctrl+O") << int(Qt::Key_O) << Qt::KeyboardModifiers(Qt::ControlModifier);
+}
+
+// Keys the platform list does nothing with leave the clipboard, the entries, the marks, the
+// selection and the status bar as they were.
+void TestShortcuts::keysTheListDoesNotHandleAreInert()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    WindowHarness h;
+    openWithLines(h, {u"a@x"_s, u"b"_s, u"c@x"_s});
+    h.click(h.checkPoint(1));
+    const QStringList panels{h.panel(0), h.panel(1), h.panel(2), h.panel(3)};
+
+    // Keys that type no character, sent as the platform sends them.
+    QTest::sendKeyEvent(QTest::Click, h.view(), Qt::Key(key), QString(), modifiers);
+
+    QCOMPARE(WindowHarness::clipboardText(), before);
+    QCOMPARE(h.entries(), (QStringList{u"a@x"_s, u"b"_s, u"c@x"_s}));
+    QCOMPARE(h.list().ItemIndex(), 1);
+    QCOMPARE(h.list().checkedCount(), 1);
+    QCOMPARE((QStringList{h.panel(0), h.panel(1), h.panel(2), h.panel(3)}), panels);
+    QCOMPARE(h.edit()->text(), QString());
+    QVERIFY(h.dialogs().informations.isEmpty());
+    QVERIFY(h.dialogs().errors.isEmpty());
 }
 
 void TestShortcuts::copyWholeList_data()
@@ -192,7 +240,7 @@ void TestShortcuts::notCommandsInField()
     WindowHarness h;
     TForm1 &window = openWithLines(h, {u"x b@y"_s, u"a@z"_s});
     h.click(h.checkPoint(1));
-    const QByteArray settingsBefore = WindowHarness::readFile(h.settingsPath());
+    const QByteArray settingsBefore = readBytes(h.settingsPath());
     h.focusEdit();
 
     WindowHarness::press(key, modifiers);
@@ -203,7 +251,7 @@ void TestShortcuts::notCommandsInField()
     QCOMPARE(h.dialogs().informations.size(), 0);
     QCOMPARE(h.dialogs().errors.size(), 0);
     QVERIFY(window.isVisible());
-    QCOMPARE(WindowHarness::readFile(h.settingsPath()), settingsBefore);
+    QCOMPARE(readBytes(h.settingsPath()), settingsBefore);
 
     h.click(h.textPoint(0));
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(h.view()));

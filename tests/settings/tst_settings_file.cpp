@@ -49,13 +49,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        QVERIFY(m_dir.isValid());
-        m_ini = m_dir.filePath(u"outil.INI"_s);
-        QFile::remove(m_ini);
-        useExecutableIn(m_dir.path(), u"outil.exe"_s);
-    }
+    void init() { m_ini = freshSettingsIn(m_dir, u"outil.exe"_s); }
 
     void integerText_data()
     {

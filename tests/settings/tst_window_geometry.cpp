@@ -63,13 +63,7 @@ private:
     QString m_ini;
 
 private slots:
-    void init()
-    {
-        QVERIFY(m_dir.isValid());
-        m_ini = m_dir.filePath(u"Outil.INI"_s);
-        QFile::remove(m_ini);
-        useExecutableIn(m_dir.path(), u"Outil.exe"_s);
-    }
+    void init() { m_ini = freshSettingsIn(m_dir, u"Outil.exe"_s); }
 
     void splitText_data()
     {
