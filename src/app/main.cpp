@@ -5,9 +5,11 @@
 #include "app/theme.h"
 #include "platform/executable_info.h"
 #include "platform/gui_dialogs.h"
+#include "platform/process_signals.h"
 
 int main(int argc, char *argv[])
 {
+    ignoreWriteSignals();
     QApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("Extracteur"));
     application.setDesktopFileName(QStringLiteral("extracteur"));

@@ -1,0 +1,139 @@
+#include <cstring>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include "io/text_file.h"
+#include "platform/process_signals.h"
+#include "platform/write_fixtures.h"
+#include "settings/settings_file.h"
+#include "support/fixtures.h"
+
+using namespace Qt::StringLiterals;
+
+// Kills a process with SIGKILL at random moments while it saves a large list or writes the
+// settings file, over and over: after every kill the target must be the old or the new file,
+// complete, and the next save must leave no temporary behind. The number of kills comes from
+// EXTRACTEUR_CRASH_KILLS (50 by default), shared between the two writers.
+
+namespace {
+
+// Two complete contents of distinct lengths, so that any cut or mix is seen.
+QByteArray listContent(char letter, int lines)
+{
+    QByteArray line = QByteArray(40, letter) + "@exemple.fr\r\n";
+    return line.repeated(lines);
+}
+
+const QByteArray listMark = "\xEF\xBB\xBF";
+const QByteArray firstList = listMark + listContent('a', 200000);
+const QByteArray secondList = listMark + listContent('b', 260000);
+
+QByteArray settingsContent(const QString &value)
+{
+    return "[FICHIER]\nIMPORT=" + value.toUtf8() + "\n[outil]\nForm1=1:2:3:4\n[CASES_A_COCHER]\n" +
+           "chk_AUTO=1\n";
+}
+
+const QString firstValue = u"/donnees/liste.txt"_s;
+const QString secondValue = u"/donnees/une/autre/liste/bien/plus/longue.txt"_s;
+
+// Runs in the child process until it is killed.
+[[noreturn]] void writeForever(const QString &kind, const QString &path)
+{
+    ignoreWriteSignals();
+    for (bool second = false;; second = !second) {
+        if (kind == u"list"_s) {
+            const QByteArray &content = second ? secondList : firstList;
+            WriteWholeFile(path, listMark, QByteArrayView(content).sliced(listMark.size()));
+        } else {
+            SettingsFile::WriteText(u"FICHIER"_s, u"IMPORT"_s, second ? secondValue : firstValue,
+                                    path);
+        }
+    }
+}
+
+int killCount()
+{
+    bool ok = false;
+    const int kills = qEnvironmentVariableIntValue("EXTRACTEUR_CRASH_KILLS", &ok);
+    return ok && kills > 0 ? kills : 50;
+}
+
+} // namespace
+
+class TestCrashSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void killedWriterLeavesOldOrNewFile_data();
+    void killedWriterLeavesOldOrNewFile();
+};
+
+void TestCrashSafety::killedWriterLeavesOldOrNewFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("longestWaitMs");
+
+    QTest::newRow("list") << u"list"_s << 400;
+    QTest::newRow("settings") << u"settings"_s << 60;
+}
+
+void TestCrashSafety::killedWriterLeavesOldOrNewFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, longestWaitMs);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const bool list = kind == u"list"_s;
+    const QString path = dir.filePath(list ? u"ADRESSES.TXT"_s : u"outil.INI"_s);
+    const QByteArray first = list ? firstList : settingsContent(firstValue);
+    const QByteArray second = list ? secondList : settingsContent(secondValue);
+    writeBytes(path, first);
+
+    const int kills = (killCount() + 1) / 2;
+    for (int kill = 0; kill < kills; ++kill) {
+        QProcess child;
+        child.setProgram(QCoreApplication::applicationFilePath());
+        child.setArguments({u"--write-forever"_s, kind, path});
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start();
+        QVERIFY(child.waitForStarted());
+        QThread::msleep(QRandomGenerator::global()->bounded(longestWaitMs));
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        const QByteArray found = readBytes(path);
+        QVERIFY2(found == first || found == second,
+                 qPrintable(
+                     u"after kill %1 the target holds %2 bytes"_s.arg(kill + 1).arg(found.size())));
+    }
+
+    if (list) {
+        WriteWholeFile(path, listMark, QByteArrayView(first).sliced(listMark.size()));
+    } else {
+        SettingsFile::WriteText(u"FICHIER"_s, u"IMPORT"_s, firstValue, path);
+    }
+    QCOMPARE(readBytes(path), first);
+    QCOMPARE(namesIn(dir.path()), QStringList{QFileInfo(path).fileName()});
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && std::strcmp(argv[1], "--write-forever") == 0)
+        writeForever(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    QCoreApplication application(argc, argv);
+    TestCrashSafety test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_crash_safety.moc"
