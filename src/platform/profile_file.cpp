@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QStringDecoder>
 
 #include "platform/safe_write.h"
 
@@ -44,6 +43,16 @@ ParsedLine parseLine(const QString &text)
     return {};
 }
 
+// The UTF-8 decoder may take a leading EF BB BF for a byte-order mark; inside the file it is the
+// character U+FEFF and belongs to the line.
+QString decodeLine(QByteArrayView bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (bytes.startsWith("\xEF\xBB\xBF") && !text.startsWith(QChar(0xFEFF)))
+        text.prepend(QChar(0xFEFF));
+    return text;
+}
+
 // CR LF, LF and a lone CR each end a line, the last line included, as they do wherever the
 // program reads text. Line ends never fall inside a UTF-8 sequence, so each line decodes alone
 // as it would within the whole file; U+FEFF is dropped only as the file's opening mark (taken
@@ -54,8 +63,6 @@ std::vector<Line> splitLines(const QByteArray &data)
     qsizetype start = 0;
     if (data.startsWith("\xEF\xBB\xBF"))
         start = 3;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
     const qsizetype size = data.size();
     while (start < size) {
         Line line;
@@ -72,7 +79,7 @@ std::vector<Line> splitLines(const QByteArray &data)
                 ++line.end;
         }
         ParsedLine parsed =
-            parseLine(decoder.decode(QByteArrayView(data).sliced(start, line.textLength)));
+            parseLine(decodeLine(QByteArrayView(data).sliced(start, line.textLength)));
         line.kind = parsed.kind;
         line.name = std::move(parsed.name);
         line.value = std::move(parsed.value);
