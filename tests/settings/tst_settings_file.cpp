@@ -340,7 +340,8 @@ private slots:
             << QByteArray("[a]\nK=2\n\xEF\xBB\xBFk=v\n\n; c\n[A]\nj=3");
         QTest::newRow("section opening with U+FEFF")
             << QByteArray("[A]\nx=1\n") << u"\uFEFFA"_s << u"k"_s << u"v"_s
-            << QByteArray("[A]\nx=1\n[\xEF\xBB\xBF" "A]\nk=v\n");
+            << QByteArray("[A]\nx=1\n[\xEF\xBB\xBF"
+                          "A]\nk=v\n");
     }
 
     void writeKeepsOtherLines()
@@ -416,6 +417,22 @@ private slots:
         QVERIFY(QFile::remove(m_ini));
         QVERIFY(QFile::remove(middle));
         QVERIFY(QFile::remove(end));
+    }
+
+    // A folder that refuses new files: the existing settings file is rewritten where it is, and
+    // no new one can be made there.
+    void folderRefusingNewFiles()
+    {
+        QVERIFY(QDir(m_dir.path()).mkpath(u"closed"_s));
+        const QString path = m_dir.filePath(u"closed/outil.INI"_s);
+        writeBytes(path, "[A]\nk=1\n[B]\nx=1\n");
+        const ClosedFolder closed(m_dir.filePath(u"closed"_s));
+        if (!closed.isClosed())
+            QSKIP("this file system cannot close a folder to new files");
+        SettingsFile::WriteText(u"A"_s, u"k"_s, u"22"_s, path);
+        QCOMPARE(readBytes(path), QByteArray("[A]\nk=22\n[B]\nx=1\n"));
+        expectWriteError(m_dir.filePath(u"closed/autre.INI"_s));
+        QCOMPARE(namesIn(m_dir.filePath(u"closed"_s)), QStringList{u"outil.INI"_s});
     }
 
     // A lock file left by a killed process is held by nobody: the write goes ahead and the
