@@ -252,9 +252,14 @@ public:
     // Opens a new empty file with the permissions of a newly created file; errno on failure.
     bool open()
     {
-        // An unnamed file disappears by itself if the process dies before it is complete.
-        m_fd.reset(retryInterrupted(
-            [this] { return ::openat(m_folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }));
+        // An unnamed file disappears by itself if the process dies before it is complete. It
+        // gets its name through /proc, or directly where the process may do so.
+        if (::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0)
+            m_fd.reset(retryInterrupted([this] {
+                return ::openat(m_folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            }));
+        else
+            errno = EOPNOTSUPP;
         if (!m_fd.isOpen()) {
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
                 return false;
@@ -355,7 +360,7 @@ WriteOutcome writeInPlace(const Target &target, std::initializer_list<QByteArray
         total += piece.size();
     if (total > status.st_size &&
         retryInterrupted([&] { return ::fallocate(file.get(), 0, 0, total); }) != 0 &&
-        errno != EOPNOTSUPP) {
+        errno != EOPNOTSUPP && errno != ENOSYS) {
         const int error = errno;
         if (::ftruncate(file.get(), status.st_size) != 0) {
             // The reservation could not be taken back: the old bytes are all there anyway.
