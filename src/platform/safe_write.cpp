@@ -320,9 +320,11 @@ private:
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
         for (int attempt = 0; attempt < 100; ++attempt) {
             const QByteArray name = newTemporaryName(m_targetName);
-            if (::linkat(AT_FDCWD, self.constData(), m_folderFd, name.constData(),
-                         AT_SYMLINK_FOLLOW) == 0 ||
-                ::linkat(m_fd.get(), "", m_folderFd, name.constData(), AT_EMPTY_PATH) == 0) {
+            int linked = ::linkat(AT_FDCWD, self.constData(), m_folderFd, name.constData(),
+                                  AT_SYMLINK_FOLLOW);
+            if (linked != 0 && errno == ENOENT) // no /proc here
+                linked = ::linkat(m_fd.get(), "", m_folderFd, name.constData(), AT_EMPTY_PATH);
+            if (linked == 0) {
                 m_name = name;
                 return true;
             }
