@@ -1,6 +1,8 @@
 # make run   installs the dependencies, builds, and opens the window on a sample file.
 # make test  installs the dependencies, builds, and runs every test.
-.PHONY: deps build run test asan-test bench clean
+# make fuzz  builds the libFuzzer targets with clang, runs each for FUZZ_SECONDS (60), then the
+#            crash test with FUZZ_KILLS kills (500).
+.PHONY: deps build run test asan-test bench clean fuzz
 
 SAMPLE ?= examples/contacts.txt
 
@@ -52,3 +54,13 @@ bench: deps
 
 clean:
 	rm -rf build
+
+FUZZ_SECONDS ?= 60
+FUZZ_KILLS ?= 500
+fuzz: build
+	CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DEXTRACTEUR_BUILD_FUZZ=ON -DEXTRACTEUR_BUILD_TESTS=OFF -DEXTRACTEUR_BUILD_BENCH=OFF \
+		-DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
+	cmake --build build/fuzz --target fuzz_splitter fuzz_decode fuzz_save fuzz_settings
+	fuzz/run $(FUZZ_SECONDS)
+	if [ $(FUZZ_KILLS) -gt 0 ]; then EXTRACTEUR_CRASH_KILLS=$(FUZZ_KILLS) build/dev/tests/tst_crash_safety; fi

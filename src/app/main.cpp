@@ -5,9 +5,11 @@
 #include "platform/command_line.h"
 #include "platform/executable_info.h"
 #include "platform/gui_dialogs.h"
+#include "platform/process_signals.h"
 
 int main(int argc, char *argv[])
 {
+    ignoreWriteSignals();
     // The arguments are the program's: Qt sees none of them.
     ProcessArguments arguments(argc, argv);
     QApplication application(arguments.qtArgc(), arguments.qtArgv());

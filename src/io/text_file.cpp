@@ -7,9 +7,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include "platform/app_error.h"
+#include "platform/safe_write.h"
 #include "platform/system_error_text.h"
 
 #include <fcntl.h>
@@ -37,12 +37,6 @@ QString absolutePath(const QString &path)
 [[noreturn]] void raiseOpenError(const QString &path, int errorNumber)
 {
     raiseOpenError(path, SystemErrorText(errorNumber));
-}
-
-[[noreturn]] void raiseCreateError(const QString &path, int errorNumber)
-{
-    throw FileCreateError(u"Impossible de créer le fichier \"%1\". %2"_s.arg(
-        absolutePath(path), SystemErrorText(errorNumber)));
 }
 
 [[noreturn]] void raiseWriteError()
@@ -87,68 +81,6 @@ int openRetrying(const QByteArray &name, int flags, mode_t mode = 0)
         fd = ::open(name.constData(), flags, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
-}
-
-// Writes every byte; false when a request fails or writes nothing.
-bool writeAll(int fd, QByteArrayView bytes)
-{
-    const char *data = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        // Linux writes at most about 2 GiB per request.
-        const std::size_t chunk = static_cast<std::size_t>(std::min<qsizetype>(left, 1 << 30));
-        const ssize_t written = ::write(fd, data, chunk);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-bool syncToDisk(int fd)
-{
-    int result;
-    do {
-        result = ::fsync(fd);
-    } while (result != 0 && errno == EINTR);
-    // Some file systems (pipes, special files) cannot be synchronised; that is no write failure.
-    return result == 0 || errno == EINVAL || errno == EROFS;
-}
-
-QByteArray temporaryNameFor(const QByteArray &target)
-{
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = target.left(slash + 1);
-    const QByteArray name = target.mid(slash + 1);
-    // Keep the name short enough for the system's 255-byte limit on a file name.
-    return folder + '.' + name.left(200) + ".tmp-" +
-           QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-}
-
-// Opens a new, empty temporary file beside the target; -1 with errno set on failure.
-int createTemporary(const QByteArray &target, QByteArray &temporaryName)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporaryName = temporaryNameFor(target);
-        const int fd = openRetrying(temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
-void writeDirectly(const QString &path, const QByteArray &target, QByteArrayView mark,
-                   QByteArrayView body)
-{
-    FileDescriptor file(openRetrying(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!file.isOpen())
-        raiseCreateError(path, errno);
-    const bool written = writeAll(file.get(), mark) && writeAll(file.get(), body);
-    if (!file.close() || !written)
-        raiseWriteError();
 }
 
 } // namespace
@@ -209,75 +141,17 @@ QByteArray ReadWholeFile(const QString &path)
 
 void WriteWholeFile(const QString &path, QByteArrayView mark, QByteArrayView body)
 {
-    if (!isValidPath(path))
-        raiseCreateError(path, path.isEmpty() ? ENOENT : EINVAL);
-    QByteArray target = QFile::encodeName(absolutePath(path));
-
-    struct stat status = {};
-    bool exists = ::stat(target.constData(), &status) == 0;
-    if (!exists && errno != ENOENT)
-        raiseCreateError(path, errno);
-    if (!exists) {
-        // A symbolic link whose file is missing: create that file, and keep the link.
-        const QFileInfo link(absolutePath(path));
-        if (link.isSymLink())
-            target = QFile::encodeName(link.symLinkTarget());
-    }
-    if (exists) {
-        if (S_ISDIR(status.st_mode))
-            raiseCreateError(path, EISDIR);
-        if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
-            raiseCreateError(path, errno);
-        // A device or a pipe is written to as it is; it cannot be replaced.
-        if (!S_ISREG(status.st_mode)) {
-            writeDirectly(path, target, mark, body);
-            return;
-        }
-        // A file with other names (hard links) or another owner is rewritten in place: a new
-        // file would cut it from its other names or take it from its owner.
-        if (status.st_nlink > 1 || (status.st_uid != ::geteuid() && ::geteuid() != 0)) {
-            writeDirectly(path, target, mark, body);
-            return;
-        }
-        // Replace the file a symbolic link points to, not the link.
-        const QString resolved = QFileInfo(path).canonicalFilePath();
-        if (!resolved.isEmpty())
-            target = QFile::encodeName(resolved);
-    }
-
-    QByteArray temporaryName;
-    FileDescriptor file(createTemporary(target, temporaryName));
-    if (!file.isOpen()) {
-        // The folder refuses new files (or is missing): the target itself is the only way left,
-        // and its own failure is the one to report.
-        writeDirectly(path, target, mark, body);
+    const WriteOutcome outcome = writeFileSafely(path, {mark, body});
+    switch (outcome.failure) {
+    case WriteFailure::None:
         return;
+    case WriteFailure::Create:
+        throw FileCreateError(
+            u"Impossible de créer le fichier \"%1\". %2"_s.arg(absolutePath(path), outcome.reason));
+    case WriteFailure::Write:
+        break;
     }
-    const auto discard = [&file, &temporaryName] {
-        file.close();
-        ::unlink(temporaryName.constData());
-    };
-
-    if (exists) {
-        // Keep the replaced file's permissions and, where allowed, its owner.
-        if (::fchown(file.get(), status.st_uid, status.st_gid) != 0) {
-            // Not the owner: the new file keeps ours, as any program that saves does.
-        }
-        ::fchmod(file.get(), status.st_mode & 07777);
-    }
-    if (!writeAll(file.get(), mark) || !writeAll(file.get(), body) || !syncToDisk(file.get())) {
-        discard();
-        raiseWriteError();
-    }
-    if (!file.close()) {
-        ::unlink(temporaryName.constData());
-        raiseWriteError();
-    }
-    if (::rename(temporaryName.constData(), target.constData()) != 0) {
-        const int error = errno;
-        ::unlink(temporaryName.constData());
-        raiseCreateError(path, error);
-    }
+    raiseWriteError();
 }
 
 TextFileContent ReadTextFile(const QString &path)

@@ -23,10 +23,10 @@ struct TextFileContent
 // per line. Raises FileOpenError as ReadWholeFile does.
 TextFileContent ReadTextFile(const QString &path);
 
-// Replaces the file at `path` with `mark` followed by `body`. The bytes go to a new file in the
-// same folder that replaces the target only once it is complete, so a failed save leaves the
-// previous file as it was; where the folder refuses new files the target is written directly.
-// Raises FileCreateError "Impossible de créer le fichier "%s". %s" when the target cannot be
-// created or written (a folder, a missing folder, a read-only file), and FileWriteError
-// "Erreur d'écriture dans le flux" when the bytes cannot all be written.
+// Replaces the file at `path` with `mark` followed by `body`, through writeFileSafely: at every
+// instant the target is the old file or the new one, complete, except where the folder refuses
+// new files and the target is rewritten in place. Raises FileCreateError "Impossible de créer le
+// fichier "%s". %s" when the target cannot be created or replaced (a folder, a pipe or device, a
+// missing folder, a read-only file, no room for the new file), the old file staying as it was,
+// and FileWriteError "Erreur d'écriture dans le flux" when the bytes cannot all be written.
 void WriteWholeFile(const QString &path, QByteArrayView mark, QByteArrayView body);

@@ -5,9 +5,8 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
+
+#include "platform/safe_write.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,24 +43,43 @@ ParsedLine parseLine(const QString &text)
     return {};
 }
 
+// The UTF-8 decoder may take a leading EF BB BF for a byte-order mark; inside the file it is the
+// character U+FEFF and belongs to the line.
+QString decodeLine(QByteArrayView bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (bytes.startsWith("\xEF\xBB\xBF") && !text.startsWith(QChar(0xFEFF)))
+        text.prepend(QChar(0xFEFF));
+    return text;
+}
+
+// CR LF, LF and a lone CR each end a line, the last line included, as they do wherever the
+// program reads text. Line ends never fall inside a UTF-8 sequence, so each line decodes alone
+// as it would within the whole file; U+FEFF is dropped only as the file's opening mark (taken
+// off below) and stays part of any line that begins with it.
 std::vector<Line> splitLines(const QByteArray &data)
 {
     std::vector<Line> lines;
     qsizetype start = 0;
-    // A UTF-8 byte-order mark is not part of the first line's text.
     if (data.startsWith("\xEF\xBB\xBF"))
         start = 3;
-    while (start < data.size()) {
+    const qsizetype size = data.size();
+    while (start < size) {
         Line line;
         line.start = start;
-        const qsizetype lf = data.indexOf('\n', start);
-        qsizetype textEnd = lf < 0 ? data.size() : lf;
-        line.end = lf < 0 ? data.size() : lf + 1;
-        if (lf >= 0 && textEnd > start && data[textEnd - 1] == '\r')
-            --textEnd;
+        qsizetype textEnd = start;
+        while (textEnd < size && data[textEnd] != '\n' && data[textEnd] != '\r')
+            ++textEnd;
         line.textLength = textEnd - start;
+        line.end = textEnd;
+        if (line.end < size) {
+            const bool carriageReturn = data[line.end] == '\r';
+            ++line.end;
+            if (carriageReturn && line.end < size && data[line.end] == '\n')
+                ++line.end;
+        }
         ParsedLine parsed =
-            parseLine(QString::fromUtf8(QByteArrayView(data).sliced(start, line.textLength)));
+            parseLine(decodeLine(QByteArrayView(data).sliced(start, line.textLength)));
         line.kind = parsed.kind;
         line.name = std::move(parsed.name);
         line.value = std::move(parsed.value);
@@ -111,34 +129,26 @@ Location locate(const std::vector<Line> &lines, const QString &section, const QS
 
 enum class ReadResult { Ok, Missing, Failed };
 
+// Only a regular file is read: a folder, a pipe or a device is no settings file (a pipe would
+// block, a device never end). Opened without waiting, so a pipe cannot hold the program.
 ReadResult readAll(const QString &path, QByteArray &data)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return ReadResult::Missing;
-    // Only a regular file is read: a folder, a pipe or a device is no settings file (a pipe
-    // would block, a device never end).
-    if (!info.isFile())
+    const QByteArray native = QFile::encodeName(path);
+    int fd;
+    do {
+        fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    QFile file;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return ReadResult::Failed;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return ReadResult::Failed;
+    }
     data = file.readAll();
     return file.error() == QFileDevice::NoError ? ReadResult::Ok : ReadResult::Failed;
-}
-
-// A rename replaces a file whatever its own mode, and root may write anything: a file nobody
-// may write to is refused here so that making the settings file read-only protects it.
-bool mayReplace(const QString &path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    struct stat status
-    {};
-    if (::stat(native.constData(), &status) != 0)
-        return errno == ENOENT;
-    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        return false;
-    return ::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) == 0;
 }
 
 bool hasLineBreak(const QString &text)
@@ -175,15 +185,11 @@ bool write(const QString &path, const QString &section, const QString &key, cons
         return false;
 
     // Another running instance may write another entry at the same time: the read and the
-    // replacement go under one lock, so neither write is lost. Where no lock can be made (a
-    // folder that refuses new files), the write goes on without it.
-    QLockFile lock(path + QStringLiteral(".lock"));
-    lock.setStaleLockTime(10000);
-    lock.tryLock(2000);
+    // replacement go under one lock, so neither write is lost.
+    const WriteLock lock(path);
 
     QByteArray data;
-    const ReadResult readResult = readAll(path, data);
-    if (readResult == ReadResult::Failed || !mayReplace(path))
+    if (readAll(path, data) == ReadResult::Failed)
         return false;
 
     const std::vector<Line> lines = splitLines(data);
@@ -206,22 +212,12 @@ bool write(const QString &path, const QString &section, const QString &key, cons
         else
             data.insert(after.end, entry + lineEnd);
     } else {
-        if (!data.isEmpty() && !data.endsWith('\n'))
+        if (!data.isEmpty() && !data.endsWith('\n') && !data.endsWith('\r'))
             data.append(lineEnd);
         data.append('[' + section.toUtf8() + ']' + lineEnd + entry + lineEnd);
     }
 
-    QSaveFile file(path);
-    // A writable settings file in a folder that refuses new files is written in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    // commit() syncs the new file to disk before renaming it over the old one.
-    return file.commit();
+    return writeFileSafely(path, {data}).succeeded();
 }
 
 } // namespace ProfileFile

@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include "support/write_fixtures.h"
 #include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
@@ -38,6 +39,7 @@ private slots:
 
     void closeWritesSettings();
     void closeFailsWhileSettingsCannotBeWritten();
+    void closeOnFullDiskKeepsTheSettings();
 
     void menuEntries();
     void editEntriesDisabledWhileListHasFocus();
@@ -257,6 +259,25 @@ void TestMainWindow::closeFailsWhileSettingsCannotBeWritten()
     QVERIFY(!window.isVisible());
     QCOMPARE(h.dialogs().errors.size(), 1);
     QCOMPARE(h.setting(u"CASES_A_COCHER"_s, u"chk_AUTO"_s), u"1"_s);
+}
+
+// No room left: the close is refused with the error and the previous settings stay whole.
+void TestMainWindow::closeOnFullDiskKeepsTheSettings()
+{
+    WindowHarness h;
+    const QByteArray previous = "[CASES_A_COCHER]\nchk_AUTO=0\n";
+    h.writeSettings(previous);
+    TForm1 &window = h.open();
+    {
+        const FileSizeLimit noRoom(0);
+        QVERIFY(noRoom.isActive());
+        QVERIFY(!window.close());
+    }
+    QVERIFY(window.isVisible());
+    QCOMPARE(h.dialogs().errors.size(), 1);
+    QCOMPARE(h.dialogs().errors[0].message,
+             u"Impossible d'écrire dans %1."_s.arg(QFileInfo(h.settingsPath()).absoluteFilePath()));
+    QCOMPARE(readBytes(h.settingsPath()), previous);
 }
 
 void TestMainWindow::menuEntries()

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -10,6 +11,7 @@
 #include "platform/app_error.h"
 #include "platform/executable_info.h"
 #include "settings/settings_file.h"
+#include "support/write_fixtures.h"
 #include "support/fixtures.h"
 
 using namespace Qt::StringLiterals;
@@ -205,6 +207,17 @@ private slots:
         QTest::newRow("binary junk only")
             << bytes("\x00\xFF\xFE\x80\r\r\n") << u"A"_s << u"k"_s << u"<default>"_s;
         QTest::newRow("empty file") << QByteArray("") << u"A"_s << u"k"_s << u"<default>"_s;
+        QTest::newRow("lone CR ends the last line")
+            << QByteArray("[A]\nIMPORT=/a.txt\r") << u"A"_s << u"IMPORT"_s << u"/a.txt"_s;
+        QTest::newRow("lone CR line ends")
+            << QByteArray("[A]\rk=1\rj=2") << u"A"_s << u"j"_s << u"2"_s;
+        QTest::newRow("LF CR is two line ends")
+            << QByteArray("[A]\n\rk=1\n\r") << u"A"_s << u"k"_s << u"1"_s;
+        QTest::newRow("U+FEFF opening a key")
+            << QByteArray("\xEF\xBB\xBF[A]\n\xEF\xBB\xBFk=1\nk=2\n") << u"A"_s << u"\uFEFFk"_s
+            << u"1"_s;
+        QTest::newRow("U+FEFF opening a key is no mark")
+            << QByteArray("[A]\n\xEF\xBB\xBFk=1\n") << u"A"_s << u"k"_s << u"<default>"_s;
     }
 
     void readText()
@@ -308,6 +321,21 @@ private slots:
             << QByteArray("[A]\nk=/données/été.txt\n");
         QTest::newRow("empty value")
             << QByteArray("[A]\nk=1\n") << u"A"_s << u"k"_s << QString() << QByteArray("[A]\nk=\n");
+        QTest::newRow("lone CR line ends kept") << QByteArray("[A]\rk=1\r") << u"A"_s << u"j"_s
+                                                << u"2"_s << QByteArray("[A]\rk=1\rj=2\n");
+        QTest::newRow("lone CR at the end is a line end")
+            << QByteArray("[A]\nk=1\n[=]\r") << u"B"_s << u"x"_s << u"1"_s
+            << QByteArray("[A]\nk=1\n[=]\r[B]\nx=1\n");
+        QTest::newRow("key opening with U+FEFF")
+            << QByteArray("[A]\nx=1\n") << u"A"_s << u"\uFEFFk"_s << u"v"_s
+            << QByteArray("[A]\nx=1\n\xEF\xBB\xBFk=v\n");
+        QTest::newRow("key opening with U+FEFF after a key that matches without it")
+            << QByteArray("[a]\nK=2\n\n; c\n[A]\nj=3") << u"A"_s << u"\uFEFFk"_s << u"v"_s
+            << QByteArray("[a]\nK=2\n\xEF\xBB\xBFk=v\n\n; c\n[A]\nj=3");
+        QTest::newRow("section opening with U+FEFF")
+            << QByteArray("[A]\nx=1\n") << u"\uFEFFA"_s << u"k"_s << u"v"_s
+            << QByteArray("[A]\nx=1\n[\xEF\xBB\xBF"
+                          "A]\nk=v\n");
     }
 
     void writeKeepsOtherLines()
@@ -352,6 +380,64 @@ private slots:
         expectWriteError(m_ini);
         QVERIFY(QFileInfo(m_ini).isDir());
         QVERIFY(QDir(m_dir.path()).rmdir(u"outil.INI"_s));
+    }
+
+    // With no room left the old file must stay whole, and the close must hear of it.
+    void fullDiskKeepsTheFile()
+    {
+        const QByteArray content = "[outil]\nForm1=1:2:3:4\n[CASES_A_COCHER]\nchk_AUTO=1\n";
+        writeBytes(m_ini, content);
+        for (const rlim_t room : {rlim_t(0), rlim_t(20)}) {
+            const FileSizeLimit limit(room);
+            QVERIFY(limit.isActive());
+            expectWriteError(m_ini);
+        }
+        QCOMPARE(readBytes(m_ini), content);
+        QVERIFY(namesIn(m_dir.path()).filter(u".tmp-"_s).isEmpty());
+    }
+
+    // outil.INI -> b -> missing.INI: the file at the end of the chain is created.
+    void writeFollowsTheWholeLinkChain()
+    {
+        const QString end = m_dir.filePath(u"missing.INI"_s);
+        const QString middle = m_dir.filePath(u"b"_s);
+        QVERIFY(QFile::link(u"missing.INI"_s, middle));
+        QVERIFY(QFile::link(u"b"_s, m_ini));
+        SettingsFile::WriteText(u"A"_s, u"k"_s, u"v"_s);
+        QCOMPARE(readBytes(end), QByteArray("[A]\nk=v\n"));
+        QVERIFY(QFileInfo(middle).isSymLink());
+        QVERIFY(QFileInfo(m_ini).isSymLink());
+        QCOMPARE(SettingsFile::ReadText(u"A"_s, u"k"_s, {}), u"v"_s);
+        QVERIFY(QFile::remove(m_ini));
+        QVERIFY(QFile::remove(middle));
+        QVERIFY(QFile::remove(end));
+    }
+
+    // A folder that refuses new files: the existing settings file is rewritten where it is, and
+    // no new one can be made there.
+    void folderRefusingNewFiles()
+    {
+        QVERIFY(QDir(m_dir.path()).mkpath(u"closed"_s));
+        const QString path = m_dir.filePath(u"closed/outil.INI"_s);
+        writeBytes(path, "[A]\nk=1\n[B]\nx=1\n");
+        const ClosedFolder closed(m_dir.filePath(u"closed"_s));
+        if (!closed.isClosed())
+            QSKIP("this file system cannot close a folder to new files");
+        SettingsFile::WriteText(u"A"_s, u"k"_s, u"22"_s, path);
+        QCOMPARE(readBytes(path), QByteArray("[A]\nk=22\n[B]\nx=1\n"));
+        expectWriteError(m_dir.filePath(u"closed/autre.INI"_s));
+        QCOMPARE(namesIn(m_dir.filePath(u"closed"_s)), QStringList{u"outil.INI"_s});
+    }
+
+    // A lock file left by a killed process is held by nobody: the write goes ahead and the
+    // file goes away.
+    void staleLockFileIgnored()
+    {
+        const QString lockName = m_ini + u".lock"_s;
+        writeBytes(lockName, "");
+        SettingsFile::WriteText(u"A"_s, u"k"_s, u"v"_s);
+        QCOMPARE(readBytes(m_ini), QByteArray("[A]\nk=v\n"));
+        QVERIFY(!QFile::exists(lockName));
     }
 
     // A pipe would block a read and a device never end it: neither is a settings file.

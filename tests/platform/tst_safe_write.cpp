@@ -1,0 +1,393 @@
+#include <cerrno>
+#include <memory>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "platform/process_signals.h"
+#include "platform/safe_write.h"
+#include "support/write_fixtures.h"
+#include "support/fixtures.h"
+
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(WriteFailure)
+
+namespace {
+
+struct stat statusOf(const QString &path)
+{
+    struct stat status = {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
+// The id of a process that has just ended, so that no live process bears it.
+pid_t endedProcessId()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+} // namespace
+
+class TestSafeWrite : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void replaceKeepsModeAndOwner();
+    void linkChains_data();
+    void linkChains();
+    void specialFilesRefused_data();
+    void specialFilesRefused();
+    void readOnlyRefusedForEveryone();
+    void inPlaceOnlyWhereFolderRefusesNewFiles();
+    void inPlaceReservesRoomFirst();
+    void fullFileSystem_data();
+    void fullFileSystem();
+    void staleTemporariesRemoved();
+    void writeLockReleasedByTheKernel();
+    void brokenPipeAndSizeLimitAreWriteErrors();
+
+private:
+    QString pathOf(const QString &name) const { return m_dir->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestSafeWrite::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestSafeWrite::cleanup()
+{
+    m_dir.reset();
+}
+
+void TestSafeWrite::replaceKeepsModeAndOwner()
+{
+    const QString path = pathOf(u"out.txt"_s);
+    writeBytes(path, "old");
+    const QByteArray native = QFile::encodeName(path);
+    QVERIFY(::chmod(native.constData(), 0604) == 0);
+    // The superuser can hand the file to someone else, and the new file must follow.
+    const bool foreignOwner = ::geteuid() == 0 && ::chown(native.constData(), 65534, 65534) == 0;
+    const struct stat before = statusOf(path);
+
+    const WriteOutcome outcome = writeFileSafely(path, {"new ", "content"});
+    QVERIFY(outcome.succeeded());
+    QCOMPARE(outcome.mode, WriteMode::ReplaceAtomically);
+    QCOMPARE(readBytes(path), QByteArray("new content"));
+    const struct stat after = statusOf(path);
+    QVERIFY(after.st_ino != before.st_ino);
+    QCOMPARE(after.st_mode & 07777, 0604u);
+    if (foreignOwner) {
+        QCOMPARE(after.st_uid, 65534u);
+        QCOMPARE(after.st_gid, 65534u);
+    }
+    QCOMPARE(namesIn(m_dir->path()), QStringList{u"out.txt"_s});
+}
+
+void TestSafeWrite::linkChains_data()
+{
+    QTest::addColumn<QStringList>("links");    // "name>points to", made in this order
+    QTest::addColumn<QString>("written");      // the name saved to
+    QTest::addColumn<QString>("expectedFile"); // where the content must land, empty: refused
+    QTest::addColumn<int>("errorNumber");
+
+    QTest::newRow("one link to a file")
+        << QStringList{u"a>real.txt"_s} << u"a"_s << u"real.txt"_s << 0;
+    QTest::newRow("two links to a file")
+        << QStringList{u"b>real.txt"_s, u"a>b"_s} << u"a"_s << u"real.txt"_s << 0;
+    QTest::newRow("dangling link")
+        << QStringList{u"a>missing.txt"_s} << u"a"_s << u"missing.txt"_s << 0;
+    QTest::newRow("two links, dangling")
+        << QStringList{u"b>missing.txt"_s, u"a>b"_s} << u"a"_s << u"missing.txt"_s << 0;
+    QTest::newRow("through another folder")
+        << QStringList{u"sub/b>../missing.txt"_s, u"a>sub/b"_s} << u"a"_s << u"missing.txt"_s << 0;
+    QTest::newRow("loop") << QStringList{u"a>b"_s, u"b>a"_s} << u"a"_s << QString() << ELOOP;
+    QTest::newRow("dangling into a missing folder")
+        << QStringList{u"a>nowhere/missing.txt"_s} << u"a"_s << QString() << ENOENT;
+}
+
+// The links stay links; the file at the end of the whole chain is written or created.
+void TestSafeWrite::linkChains()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QString, written);
+    QFETCH(QString, expectedFile);
+    QFETCH(int, errorNumber);
+
+    QVERIFY(QDir(m_dir->path()).mkdir(u"sub"_s));
+    writeBytes(pathOf(u"real.txt"_s), "old");
+    for (const QString &link : links) {
+        const QStringList parts = link.split(u'>');
+        QCOMPARE(::symlink(QFile::encodeName(parts[1]).constData(),
+                           QFile::encodeName(pathOf(parts[0])).constData()),
+                 0);
+    }
+
+    const WriteOutcome outcome = writeFileSafely(pathOf(written), {"new"});
+    if (expectedFile.isEmpty()) {
+        QCOMPARE(outcome.failure, WriteFailure::Create);
+        QCOMPARE(outcome.errorNumber, errorNumber);
+        QCOMPARE(readBytes(pathOf(u"real.txt"_s)), QByteArray("old"));
+    } else {
+        QVERIFY(outcome.succeeded());
+        QCOMPARE(readBytes(pathOf(expectedFile)), QByteArray("new"));
+        QVERIFY(!QFileInfo(pathOf(expectedFile)).isSymLink());
+    }
+    for (const QString &link : links)
+        QVERIFY(QFileInfo(pathOf(link.section(u'>', 0, 0))).isSymLink());
+}
+
+void TestSafeWrite::specialFilesRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("pipe without reader")
+        << u"fifo"_s << u"Le chemin désigne un tube nommé, pas un fichier ordinaire"_s;
+    QTest::newRow("link to a pipe")
+        << u"link to fifo"_s << u"Le chemin désigne un tube nommé, pas un fichier ordinaire"_s;
+    QTest::newRow("socket") << u"socket"_s
+                            << u"Le chemin désigne un socket, pas un fichier ordinaire"_s;
+    QTest::newRow("link to a device")
+        << u"device"_s << u"Le chemin désigne un périphérique, pas un fichier ordinaire"_s;
+}
+
+// Refused before anything is opened: a pipe nobody reads would block for ever.
+void TestSafeWrite::specialFilesRefused()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+
+    const QString path = pathOf(u"target"_s);
+    const QByteArray native = QFile::encodeName(path);
+    int socketFd = -1;
+    if (kind == u"fifo"_s) {
+        QCOMPARE(::mkfifo(native.constData(), 0644), 0);
+    } else if (kind == u"link to fifo"_s) {
+        QCOMPARE(::mkfifo(QFile::encodeName(pathOf(u"pipe"_s)).constData(), 0644), 0);
+        QCOMPARE(::symlink("pipe", native.constData()), 0);
+    } else if (kind == u"socket"_s) {
+        socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(native.size()) < sizeof(address.sun_path));
+        qstrcpy(address.sun_path, native.constData());
+        QCOMPARE(::bind(socketFd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    } else {
+        QCOMPARE(::symlink("/dev/null", native.constData()), 0);
+    }
+    const mode_t typeBefore = statusOf(path).st_mode & S_IFMT;
+
+    const WriteOutcome outcome = writeFileSafely(path, {"new"});
+    if (socketFd >= 0)
+        ::close(socketFd);
+    QCOMPARE(outcome.failure, WriteFailure::Create);
+    QCOMPARE(outcome.reason, reason);
+    QCOMPARE(statusOf(path).st_mode & S_IFMT, typeBefore);
+    QVERIFY(namesIn(m_dir->path()).filter(u".tmp-"_s).isEmpty());
+}
+
+void TestSafeWrite::readOnlyRefusedForEveryone()
+{
+    const QString path = pathOf(u"locked.txt"_s);
+    writeBytes(path, "keep");
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
+    const WriteOutcome outcome = writeFileSafely(path, {"new"});
+    QCOMPARE(outcome.failure, WriteFailure::Create);
+    QCOMPARE(outcome.errorNumber, EACCES);
+    QCOMPARE(readBytes(path), QByteArray("keep"));
+}
+
+void TestSafeWrite::inPlaceOnlyWhereFolderRefusesNewFiles()
+{
+    QVERIFY(QDir(m_dir->path()).mkdir(u"closed"_s));
+    const QString path = pathOf(u"closed/out.txt"_s);
+    writeBytes(path, QByteArray(100, 'p'));
+    const ClosedFolder closed(pathOf(u"closed"_s));
+    if (!closed.isClosed())
+        QSKIP("this file system cannot close a folder to new files");
+
+    for (const QByteArray &content : {QByteArray("shorter"), QByteArray(300, 'l')}) {
+        const WriteOutcome outcome = writeFileSafely(path, {content.left(3), content.mid(3)});
+        QVERIFY(outcome.succeeded());
+        QCOMPARE(outcome.mode, WriteMode::WriteInPlace);
+        QCOMPARE(readBytes(path), content);
+    }
+    const WriteOutcome created = writeFileSafely(pathOf(u"closed/other.txt"_s), {"new"});
+    QCOMPARE(created.failure, WriteFailure::Create);
+    QVERIFY(created.errorNumber == EACCES || created.errorNumber == EPERM);
+    QCOMPARE(namesIn(pathOf(u"closed"_s)), QStringList{u"out.txt"_s});
+}
+
+// Written in place, a longer content that does not fit must fail before the old bytes go.
+void TestSafeWrite::inPlaceReservesRoomFirst()
+{
+    QVERIFY(QDir(m_dir->path()).mkdir(u"closed"_s));
+    const QString path = pathOf(u"closed/out.txt"_s);
+    const QByteArray previous(3000, 'p');
+    writeBytes(path, previous);
+    const ClosedFolder closed(pathOf(u"closed"_s));
+    if (!closed.isClosed())
+        QSKIP("this file system cannot close a folder to new files");
+
+    WriteOutcome outcome;
+    {
+        const FileSizeLimit limit(8192);
+        QVERIFY(limit.isActive());
+        outcome = writeFileSafely(path, {QByteArray(64 * 1024, 'n')});
+    }
+    QCOMPARE(outcome.failure, WriteFailure::Write);
+    QCOMPARE(outcome.mode, WriteMode::WriteInPlace);
+    QCOMPARE(readBytes(path), previous);
+}
+
+void TestSafeWrite::fullFileSystem_data()
+{
+    QTest::addColumn<bool>("noFileSlots");
+    QTest::addColumn<WriteFailure>("failure");
+
+    QTest::newRow("no room for the bytes") << false << WriteFailure::Write;
+    QTest::newRow("no slot for a new file") << true << WriteFailure::Create;
+}
+
+// A full disk must never cost the previous file, whatever step runs out of room.
+void TestSafeWrite::fullFileSystem()
+{
+    QFETCH(bool, noFileSlots);
+    QFETCH(WriteFailure, failure);
+
+    const QString root = pathOf(u"small"_s);
+    QVERIFY(QDir().mkdir(root));
+    const SmallFileSystem small(root, "size=256k,nr_inodes=64,mode=0755");
+    if (!small.isMounted())
+        QSKIP("no right to mount a file system here");
+    const QString path = root + u"/ADRESSES.TXT"_s;
+    const QByteArray previous(100 * 1024, 'p');
+    writeBytes(path, previous);
+
+    // Fill what is left: file slots, or bytes.
+    for (int i = 0;; ++i) {
+        QFile filler(root + u"/filler%1"_s.arg(i));
+        if (!filler.open(QIODevice::WriteOnly))
+            break;
+        if (!noFileSlots) {
+            const QByteArray block(4096, 'f');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+            break;
+        }
+    }
+
+    const WriteOutcome outcome = writeFileSafely(path, {QByteArray(120 * 1024, 'n')});
+    QCOMPARE(outcome.failure, failure);
+    QCOMPARE(outcome.errorNumber, ENOSPC);
+    QCOMPARE(readBytes(path), previous);
+    QVERIFY(namesIn(root).filter(u".tmp-"_s).isEmpty());
+}
+
+void TestSafeWrite::staleTemporariesRemoved()
+{
+    const QString path = pathOf(u"out.txt"_s);
+    writeBytes(path, "old");
+    const QByteArray dead = QByteArray::number(endedProcessId());
+    const QByteArray alive = QByteArray::number(::getpid());
+    const QString left = u".out.txt.tmp-%1-k1"_s.arg(QString::fromLatin1(dead));
+    const QString nameless = u".out.txt.tmp-garbage"_s;
+    const QString busy = u".out.txt.tmp-%1-b2"_s.arg(QString::fromLatin1(dead));
+    // Made by a live process that has not locked it yet.
+    const QString justMade = u".out.txt.tmp-%1-c5"_s.arg(QString::fromLatin1(alive));
+    const QString otherTarget = u".other.txt.tmp-%1-o3"_s.arg(QString::fromLatin1(dead));
+    const QString linkNamedLikeOne = u".out.txt.tmp-%1-l4"_s.arg(QString::fromLatin1(dead));
+    for (const QString &name : {left, nameless, busy, justMade, otherTarget})
+        writeBytes(pathOf(name), QByteArray(1000, 't'));
+    QCOMPARE(::symlink("out.txt", QFile::encodeName(pathOf(linkNamedLikeOne)).constData()), 0);
+
+    // A save in progress holds its temporary locked.
+    QFile held(pathOf(busy));
+    QVERIFY(held.open(QIODevice::ReadOnly));
+    QCOMPARE(::flock(held.handle(), LOCK_EX), 0);
+
+    QVERIFY(writeFileSafely(path, {"new"}).succeeded());
+    QCOMPARE(readBytes(path), QByteArray("new"));
+    QStringList expected{u"out.txt"_s, busy, justMade, otherTarget, linkNamedLikeOne};
+    expected.sort();
+    QStringList found = namesIn(m_dir->path());
+    found.sort();
+    QCOMPARE(found, expected);
+}
+
+void TestSafeWrite::writeLockReleasedByTheKernel()
+{
+    const QString path = pathOf(u"outil.INI"_s);
+    const QString lockName = path + u".lock"_s;
+
+    // Left by a process killed while it held the lock: nobody holds it any more.
+    writeBytes(lockName, "12345\nextracteur\nhost\n");
+    {
+        const WriteLock first(path, 0);
+        QVERIFY(first.isHeld());
+        // A live holder is waited for, and then given up on.
+        const WriteLock second(path, 50);
+        QVERIFY(!second.isHeld());
+    }
+    QVERIFY(!QFile::exists(lockName));
+    const WriteLock third(path, 0);
+    QVERIFY(third.isHeld());
+}
+
+// Without the start-up call these signals end the process with the list in memory.
+void TestSafeWrite::brokenPipeAndSizeLimitAreWriteErrors()
+{
+    const QString path = pathOf(u"out.txt"_s);
+    writeBytes(path, "old");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGPIPE, SIG_DFL);
+        ::signal(SIGXFSZ, SIG_DFL);
+        ignoreWriteSignals();
+        int ends[2];
+        if (::pipe(ends) != 0)
+            ::_exit(10);
+        ::close(ends[0]);
+        if (::write(ends[1], "x", 1) != -1 || errno != EPIPE)
+            ::_exit(11);
+        rlimit limit = {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 16;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(12);
+        const WriteOutcome outcome = writeFileSafely(path, {QByteArray(4096, 'n')});
+        ::_exit(outcome.failure == WriteFailure::Write && outcome.errorNumber == EFBIG ? 0 : 13);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "the child was killed by a signal");
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QCOMPARE(readBytes(path), QByteArray("old"));
+    QCOMPARE(namesIn(m_dir->path()), QStringList{u"out.txt"_s});
+}
+
+QTEST_GUILESS_MAIN(TestSafeWrite)
+#include "tst_safe_write.moc"
