@@ -104,6 +104,7 @@ TextTable ExtractAddresses(TextTable &&entries, ExtractThreads threads)
 
     std::vector<TextSpan> spans;
     spans.reserve(n + n / 4);
+    adviseHugePages(spans.data(), spans.capacity() * sizeof(TextSpan));
     qsizetype used = 0;
     if (!two) {
         used = extractInPlace(base, lines, 0, n, 0, spans);
@@ -118,6 +119,7 @@ TextTable ExtractAddresses(TextTable &&entries, ExtractThreads threads)
         std::thread other([&] {
             try {
                 secondSpans.reserve((n - middle) + (n - middle) / 4);
+                adviseHugePages(secondSpans.data(), secondSpans.capacity() * sizeof(TextSpan));
                 secondEnd = extractInPlace(base, lines, middle, n, secondStart, secondSpans);
             } catch (...) {
                 failure = std::current_exception();
@@ -132,6 +134,8 @@ TextTable ExtractAddresses(TextTable &&entries, ExtractThreads threads)
         other.join();
         if (failure)
             std::rethrow_exception(failure);
+        // The entries are no longer needed: give their room back before the halves are joined.
+        lines = std::vector<TextSpan>();
         std::memmove(base + used, base + secondStart,
                      static_cast<std::size_t>(secondEnd - secondStart) * sizeof(char16_t));
         const qsizetype shift = secondStart - used;

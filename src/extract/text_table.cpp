@@ -1,11 +1,14 @@
 #include "extract/text_table.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -47,6 +50,21 @@ qsizetype findLineEnd(const char16_t *data, qsizetype i, qsizetype n)
 }
 
 } // namespace
+
+void adviseHugePages(void *data, std::size_t bytes)
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + huge - 1) & ~(huge - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(huge - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 std::vector<TextSpan> TextToLines(QStringView text)
 {

@@ -20,7 +20,6 @@
 #include "platform/system_error_text.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -230,23 +229,6 @@ qsizetype readUpTo(const QString &path, int fd, char *into, qsizetype want)
     return got;
 }
 
-// Large buffers are touched once from front to back: huge pages take one fault per 2 MiB
-// instead of one per 4 KiB. Only the whole huge pages inside the buffer are advised.
-void adviseHugePages(void *data, std::size_t bytes)
-{
-#if defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + huge - 1) & ~(huge - 1);
-    const std::uintptr_t last = (begin + bytes) & ~(huge - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
-
 } // namespace
 
 QByteArray ReadWholeFile(const QString &path)
@@ -453,9 +435,10 @@ struct Half
 };
 
 // Decodes the bytes [from, to) into `text` from unit `unitStart` on, cutting lines as it goes,
-// until `to`, the end of the text (a U+0000) or `stop`.
+// until `to`, the end of the text (a U+0000) or `stop`. The first piece tells how much room the
+// lines of `roomFor` units need.
 Half decodeHalf(const QString &path, int fd, qsizetype from, qsizetype to, TextEncoding encoding,
-                char16_t *text, qsizetype unitStart, LineSplitter &lines,
+                char16_t *text, qsizetype unitStart, LineSplitter &lines, qsizetype roomFor,
                 const std::atomic<bool> &stop)
 {
     StreamDecoder decoder(encoding);
@@ -473,6 +456,10 @@ Half decodeHalf(const QString &path, int fd, qsizetype from, qsizetype to, TextE
         const StreamDecoder::Step step =
             decoder.decode(QByteArrayView(piece.data(), left + got), text + units, last);
         lines.feed(text, units, units + step.units);
+        if (units == unitStart && step.units > 0) {
+            const double perUnit = static_cast<double>(lines.count()) / double(step.units);
+            lines.reserve(static_cast<std::size_t>(perUnit * double(roomFor) * 1.05 + 16));
+        }
         units += step.units;
         if (lines.ended() || half.shortRead)
             break;
@@ -508,15 +495,16 @@ std::optional<TextFileContent> readInTwoHalves(const QString &path, const Opened
     std::exception_ptr secondFailure;
     std::thread other([&] {
         try {
-            secondHalf =
-                decodeHalf(path, fd, middle, end, encoding, data, middleUnit, second, stop);
+            secondHalf = decodeHalf(path, fd, middle, end, encoding, data, middleUnit, second,
+                                    text.size() - middleUnit, stop);
         } catch (...) {
             secondFailure = std::current_exception();
         }
     });
     Half firstHalf;
     try {
-        firstHalf = decodeHalf(path, fd, begin, middle, encoding, data, 0, first, stop);
+        firstHalf =
+            decodeHalf(path, fd, begin, middle, encoding, data, 0, first, text.size(), stop);
     } catch (...) {
         stop = true;
         other.join();
