@@ -161,6 +161,15 @@ void AddressList::Assign(TextTable entries, TextEncoding encoding)
     replaceContent(std::move(entries));
 }
 
+TextTable AddressList::takeEntries()
+{
+    beginResetModel();
+    TextTable taken = std::exchange(m_table, TextTable());
+    m_marks.assign(1, 0);
+    endResetModel();
+    return taken;
+}
+
 QString AddressList::Text() const
 {
     qsizetype total = 0;

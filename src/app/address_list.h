@@ -39,6 +39,9 @@ public:
     void Clear();
     int Add(QStringView text); // ListInsertError when the list is full
     void Assign(TextTable entries, TextEncoding encoding);
+    // Hands the entries over and leaves the list empty, for a command that builds the new
+    // entries out of the old ones' memory.
+    TextTable takeEntries();
     QString Text() const;
     // Checked entries joined by CR LF; an empty first gathered text takes no separator.
     QString checkedText(int *count = nullptr) const;

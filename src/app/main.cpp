@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/main_window.h"
+#include "app/shown_report.h"
 #include "app/theme.h"
 #include "platform/command_line.h"
 #include "platform/executable_info.h"
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     SetUpApplication(application, dialogs);
     TForm1 window(dialogs, arguments.arguments());
+    reportShownIfAsked(window);
     window.show();
     window.activateWindow();
     return QApplication::exec();

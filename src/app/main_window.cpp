@@ -447,7 +447,7 @@ void TForm1::applyOptionStates(const std::vector<OptionState> &states)
 void TForm1::ExtractExecute()
 {
     WaitCursor wait;
-    m_list->Assign(ExtractAddresses(m_list->table()), TextEncoding::SystemCodePage);
+    m_list->Assign(ExtractAddresses(m_list->takeEntries()), TextEncoding::SystemCodePage);
     setPanelText(CountPanel, QStringLiteral("%1 adresses").arg(m_list->Count()));
 }
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "extract/token_splitter.h"
@@ -50,6 +53,100 @@ TextTable ExtractAddresses(const TextTable &entries)
         });
     }
     buffer.truncate(used);
+    buffer.squeeze();
+    return TextTable(std::move(buffer), std::move(spans));
+}
+
+namespace {
+
+// Below this many entries a second thread costs more than it saves.
+constexpr std::size_t twoThreadsFrom = 100000;
+
+// Writes the retained tokens of lines[first, last) over the buffer from `out` on, which must be
+// at or before the first of those lines. Everything written before a token ends where that
+// token begins or earlier (the entries lie in buffer order without overlapping, the tokens of
+// one entry are disjoint parts of it in order, none longer than what it was cut from), and a
+// token is written no further than its own end, which the splitter has passed.
+qsizetype extractInPlace(char16_t *base, const std::vector<TextSpan> &lines, std::size_t first,
+                         std::size_t last, qsizetype out, std::vector<TextSpan> &spans)
+{
+    QString scratch;
+    for (std::size_t i = first; i < last; ++i) {
+        const QStringView entry(base + lines[i].offset, lines[i].length);
+        if (!entry.contains(u'@'))
+            continue;
+        TokenSplitter::forEachToken(entry, scratch, [&](QStringView token) {
+            if (!containsAt(token))
+                return;
+            std::memmove(base + out, token.utf16(),
+                         static_cast<std::size_t>(token.size()) * sizeof(char16_t));
+            spans.push_back({out, token.size()});
+            out += token.size();
+        });
+    }
+    return out;
+}
+
+} // namespace
+
+TextTable ExtractAddresses(TextTable &&entries, ExtractThreads threads)
+{
+    if (!entries.buffer().isDetached())
+        return ExtractAddresses(std::as_const(entries));
+
+    std::vector<TextSpan> lines = entries.takeSpans();
+    QString buffer = entries.takeBuffer();
+    char16_t *const base = reinterpret_cast<char16_t *>(buffer.data());
+    const std::size_t n = lines.size();
+    const bool two = n >= 2 && (threads == ExtractThreads::Two ||
+                                (threads == ExtractThreads::Automatic && n >= twoThreadsFrom &&
+                                 std::thread::hardware_concurrency() >= 2));
+
+    std::vector<TextSpan> spans;
+    spans.reserve(n + n / 4);
+    adviseHugePages(spans.data(), spans.capacity() * sizeof(TextSpan));
+    qsizetype used = 0;
+    if (!two) {
+        used = extractInPlace(base, lines, 0, n, 0, spans);
+    } else {
+        // The second half of the entries is written over its own part of the buffer, then moved
+        // down behind the first half's tokens.
+        const std::size_t middle = n / 2;
+        const qsizetype secondStart = lines[middle].offset;
+        std::vector<TextSpan> secondSpans;
+        qsizetype secondEnd = secondStart;
+        std::exception_ptr failure;
+        std::thread other([&] {
+            try {
+                secondSpans.reserve((n - middle) + (n - middle) / 4);
+                adviseHugePages(secondSpans.data(), secondSpans.capacity() * sizeof(TextSpan));
+                secondEnd = extractInPlace(base, lines, middle, n, secondStart, secondSpans);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            used = extractInPlace(base, lines, 0, middle, 0, spans);
+        } catch (...) {
+            other.join();
+            throw;
+        }
+        other.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        // The entries are no longer needed: give their room back before the halves are joined.
+        lines = std::vector<TextSpan>();
+        std::memmove(base + used, base + secondStart,
+                     static_cast<std::size_t>(secondEnd - secondStart) * sizeof(char16_t));
+        const qsizetype shift = secondStart - used;
+        for (TextSpan &span : secondSpans)
+            span.offset -= shift;
+        spans.insert(spans.end(), secondSpans.begin(), secondSpans.end());
+        used += secondEnd - secondStart;
+    }
+    lines = std::vector<TextSpan>();
+    buffer.truncate(used);
+    // The unused end of the buffer goes back to the system.
     buffer.squeeze();
     return TextTable(std::move(buffer), std::move(spans));
 }

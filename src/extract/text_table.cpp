@@ -1,10 +1,14 @@
 #include "extract/text_table.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -47,20 +51,99 @@ qsizetype findLineEnd(const char16_t *data, qsizetype i, qsizetype n)
 
 } // namespace
 
+void adviseHugePages(void *data, std::size_t bytes)
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + huge - 1) & ~(huge - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(huge - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 std::vector<TextSpan> TextToLines(QStringView text)
 {
-    std::vector<TextSpan> lines;
-    const char16_t *data = text.utf16();
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n && data[i] != 0) {
-        const qsizetype start = i;
-        i = findLineEnd(data, i, n);
-        lines.push_back({start, i - start});
-        if (i < n && data[i] == u'\r')
-            ++i;
-        if (i < n && data[i] == u'\n')
+    LineSplitter splitter;
+    splitter.feed(text.utf16(), 0, text.size());
+    return splitter.finish(text.size());
+}
+
+void LineSplitter::feed(const char16_t *text, qsizetype from, qsizetype to)
+{
+    qsizetype i = from;
+    if (m_ended || i >= to)
+        return;
+    if (m_afterCr) {
+        // A CR ended the last piece: an LF opening this one belongs to it.
+        m_afterCr = false;
+        if (text[i] == u'\n')
             ++i;
     }
-    return lines;
+    while (i < to) {
+        if (!m_inLine) {
+            if (text[i] == 0) {
+                m_ended = true;
+                return;
+            }
+            m_lineStart = i;
+            m_inLine = true;
+        }
+        const qsizetype end = findLineEnd(text, i, to);
+        if (end == to)
+            return; // the line goes on in the next piece
+        m_lines.push_back({m_lineStart, end - m_lineStart});
+        m_inLine = false;
+        if (text[end] == 0) {
+            m_ended = true;
+            return;
+        }
+        i = end + 1;
+        if (text[end] == u'\r') {
+            if (i == to) {
+                m_afterCr = true;
+                return;
+            }
+            if (text[i] == u'\n')
+                ++i;
+        }
+    }
+}
+
+void LineSplitter::join(LineSplitter &&later, const char16_t *text, qsizetype laterFrom,
+                        qsizetype laterTo)
+{
+    if (m_ended)
+        return;
+    if (later.m_lines.size() < 2) {
+        // One line at most: splitting it again costs no more than joining.
+        feed(text, laterFrom, laterTo);
+        return;
+    }
+    // The later splitter's second line starts where this one, fed up to there, is at the start
+    // of a line; a CR just before it is not followed by an LF (the later one would have
+    // passed it).
+    const qsizetype secondLine = later.m_lines[1].offset;
+    feed(text, laterFrom, secondLine);
+    if (m_ended)
+        return;
+    m_lines.insert(m_lines.end(), later.m_lines.begin() + 1, later.m_lines.end());
+    m_lineStart = later.m_lineStart;
+    m_inLine = later.m_inLine;
+    m_afterCr = later.m_afterCr;
+    m_ended = later.m_ended;
+    later.m_lines = std::vector<TextSpan>();
+}
+
+std::vector<TextSpan> LineSplitter::finish(qsizetype end)
+{
+    if (m_inLine)
+        m_lines.push_back({m_lineStart, end - m_lineStart});
+    m_inLine = false;
+    m_ended = true;
+    return std::move(m_lines);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include <QString>
@@ -49,6 +50,10 @@ public:
         m_spans = std::vector<TextSpan>();
     }
 
+    // Hands over the buffer and the spans; the table is left empty.
+    QString takeBuffer() { return std::exchange(m_buffer, QString()); }
+    std::vector<TextSpan> takeSpans() { return std::exchange(m_spans, std::vector<TextSpan>()); }
+
     const QString &buffer() const { return m_buffer; }
     const std::vector<TextSpan> &spans() const { return m_spans; }
 
@@ -57,6 +62,41 @@ private:
     std::vector<TextSpan> m_spans;
 };
 
+// Large buffers are written once from front to back: huge pages take one fault per 2 MiB
+// instead of one per 4 KiB. Advises the whole huge pages inside [data, data + bytes).
+void adviseHugePages(void *data, std::size_t bytes);
+
 // The lines of a text as spans of it: CR LF, CR and LF each end a line, LF CR ends two, a final
 // line end adds no empty line, and the first U+0000 ends the text.
 std::vector<TextSpan> TextToLines(QStringView text);
+
+// TextToLines on a text that arrives piece by piece (while it is decoded): feed each new piece
+// as it is appended, then finish. The lines are those TextToLines gives on the whole text.
+class LineSplitter
+{
+public:
+    // `text` holds the whole text so far; its units [from, to) are new.
+    void feed(const char16_t *text, qsizetype from, qsizetype to);
+    // True once a U+0000 has ended the text: later pieces add nothing.
+    bool ended() const { return m_ended; }
+    // Closes the last line at `end`, the length of the whole text, and hands over the lines.
+    std::vector<TextSpan> finish(qsizetype end);
+    // Takes over from a splitter that was fed the rest of the text, [laterFrom, laterTo), while
+    // this one was fed what comes before it: as if this one had been fed the whole. `later`
+    // began as if a line started at laterFrom; only its first line can be wrong, and that one
+    // is split again here.
+    void join(LineSplitter &&later, const char16_t *text, qsizetype laterFrom, qsizetype laterTo);
+    void reserve(std::size_t lines)
+    {
+        m_lines.reserve(lines);
+        adviseHugePages(m_lines.data(), m_lines.capacity() * sizeof(TextSpan));
+    }
+    std::size_t count() const { return m_lines.size(); }
+
+private:
+    std::vector<TextSpan> m_lines;
+    qsizetype m_lineStart = 0;
+    bool m_inLine = false;
+    bool m_afterCr = false;
+    bool m_ended = false;
+};

@@ -115,13 +115,9 @@ bool isAscii8(const unsigned char *bytes)
     return (block & 0x8080808080808080ULL) == 0;
 }
 
-QString decodeWindows1252(QByteArrayView bytes)
+void decodeWindows1252(const unsigned char *in, qsizetype n, char16_t *out)
 {
     const std::array<char16_t, 256> &table = windows1252ToUnicode();
-    QString text(bytes.size(), Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(text.data());
-    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
     qsizetype i = 0;
     while (i < n) {
         // Runs of ASCII widen without the table lookup.
@@ -134,7 +130,6 @@ QString decodeWindows1252(QByteArrayView bytes)
         for (; i < stop; ++i)
             out[i] = table[in[i]];
     }
-    return text;
 }
 
 bool isContinuation(unsigned char byte)
@@ -142,16 +137,16 @@ bool isContinuation(unsigned char byte)
     return (byte & 0xC0) == 0x80;
 }
 
-// Well-formed UTF-8 as the Unicode Standard's table of byte sequences defines it; anything else
-// makes the whole text empty.
-QString decodeUtf8(QByteArrayView bytes)
+// Well-formed UTF-8 as the Unicode Standard's table of byte sequences defines it. Decodes the
+// whole characters of in[0, n) into out; a sequence cut short by the end of the piece is left
+// for the next piece unless this is the last one.
+StreamDecoder::Step decodeUtf8(const unsigned char *in, qsizetype n, char16_t *const begin,
+                               bool last)
 {
-    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    QString text(n, Qt::Uninitialized);
-    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+    StreamDecoder::Step result;
     char16_t *out = begin;
     qsizetype i = 0;
+    const auto cutShort = [&](int length) { return i + length > n; };
     while (i < n) {
         // Eight ASCII bytes at a time.
         while (i + 8 <= n && isAscii8(in + i)) {
@@ -168,37 +163,39 @@ QString decodeUtf8(QByteArrayView bytes)
             ++i;
             continue;
         }
+        // The bytes present of a sequence must be valid even when the piece ends inside it.
+        const unsigned char b1 = i + 1 < n ? in[i + 1] : 0x80;
+        const unsigned char b2 = i + 2 < n ? in[i + 2] : 0x80;
+        const unsigned char b3 = i + 3 < n ? in[i + 3] : 0x80;
         if (lead >= 0xC2 && lead <= 0xDF) {
-            if (i + 1 >= n || !isContinuation(in[i + 1]))
-                return QString();
-            *out++ = static_cast<char16_t>(((lead & 0x1F) << 6) | (in[i + 1] & 0x3F));
+            if (!isContinuation(b1))
+                return {i, out - begin, true};
+            if (cutShort(2))
+                break;
+            *out++ = static_cast<char16_t>(((lead & 0x1F) << 6) | (b1 & 0x3F));
             i += 2;
             continue;
         }
         if (lead >= 0xE0 && lead <= 0xEF) {
-            if (i + 2 >= n)
-                return QString();
-            const unsigned char b1 = in[i + 1];
-            const unsigned char b2 = in[i + 2];
             const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
             const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-            if (b1 < low || b1 > high || !isContinuation(b2))
-                return QString();
+            if ((i + 1 < n && (b1 < low || b1 > high)) || !isContinuation(b2))
+                return {i, out - begin, true};
+            if (cutShort(3))
+                break;
             *out++ =
                 static_cast<char16_t>(((lead & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
             i += 3;
             continue;
         }
         if (lead >= 0xF0 && lead <= 0xF4) {
-            if (i + 3 >= n)
-                return QString();
-            const unsigned char b1 = in[i + 1];
-            const unsigned char b2 = in[i + 2];
-            const unsigned char b3 = in[i + 3];
             const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
             const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-            if (b1 < low || b1 > high || !isContinuation(b2) || !isContinuation(b3))
-                return QString();
+            if ((i + 1 < n && (b1 < low || b1 > high)) || !isContinuation(b2) ||
+                !isContinuation(b3))
+                return {i, out - begin, true};
+            if (cutShort(4))
+                break;
             const char32_t c = (static_cast<char32_t>(lead & 0x07) << 18) |
                                (static_cast<char32_t>(b1 & 0x3F) << 12) |
                                (static_cast<char32_t>(b2 & 0x3F) << 6) | (b3 & 0x3F);
@@ -207,23 +204,10 @@ QString decodeUtf8(QByteArrayView bytes)
             i += 4;
             continue;
         }
-        return QString(); // a stray continuation byte, C0, C1 or F5..FF
+        return {i, out - begin, true}; // a stray continuation byte, C0, C1 or F5..FF
     }
-    text.truncate(out - begin);
-    return text;
-}
-
-QString decodeUtf16(QByteArrayView bytes, bool bigEndian)
-{
-    const qsizetype units = bytes.size() / 2;
-    if (units == 0)
-        return QString();
-    QString text(units, Qt::Uninitialized);
-    if (bigEndian)
-        qFromBigEndian<quint16>(bytes.data(), units, text.data());
-    else
-        qFromLittleEndian<quint16>(bytes.data(), units, text.data());
-    return text;
+    // A sequence cut short at the very end of the file is malformed.
+    return {i, out - begin, last && i < n};
 }
 
 bool isHighSurrogate(char16_t c)
@@ -344,19 +328,44 @@ QByteArray ByteOrderMark(TextEncoding encoding)
     return QByteArray();
 }
 
-QString DecodeText(QByteArrayView bytesAfterMark, TextEncoding encoding)
+StreamDecoder::Step StreamDecoder::decode(QByteArrayView bytes, char16_t *out, bool last)
 {
-    switch (encoding) {
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    switch (m_encoding) {
     case TextEncoding::Utf8:
-        return decodeUtf8(bytesAfterMark);
+        return decodeUtf8(in, n, out, last);
     case TextEncoding::Utf16LE:
-        return decodeUtf16(bytesAfterMark, false);
-    case TextEncoding::Utf16BE:
-        return decodeUtf16(bytesAfterMark, true);
+    case TextEncoding::Utf16BE: {
+        // A last odd byte waits for its pair, and is ignored at the end of the file.
+        const qsizetype units = n / 2;
+        if (units > 0) {
+            if (m_encoding == TextEncoding::Utf16BE)
+                qFromBigEndian<quint16>(in, units, out);
+            else
+                qFromLittleEndian<quint16>(in, units, out);
+        }
+        return {last ? n : units * 2, units, false};
+    }
     case TextEncoding::SystemCodePage:
         break;
     }
-    return decodeWindows1252(bytesAfterMark);
+    decodeWindows1252(in, n, out);
+    return {n, n, false};
+}
+
+QString DecodeText(QByteArrayView bytesAfterMark, TextEncoding encoding)
+{
+    StreamDecoder decoder(encoding);
+    QString text(StreamDecoder::maxUnits(bytesAfterMark.size(), encoding), Qt::Uninitialized);
+    if (text.isEmpty())
+        return QString();
+    const StreamDecoder::Step step =
+        decoder.decode(bytesAfterMark, reinterpret_cast<char16_t *>(text.data()), true);
+    if (step.malformed)
+        return QString();
+    text.truncate(step.units);
+    return text;
 }
 
 QByteArray EncodeText(QStringView text, TextEncoding encoding)

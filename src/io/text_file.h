@@ -19,9 +19,15 @@ struct TextFileContent
     TextEncoding encoding = TextEncoding::SystemCodePage;
 };
 
+// How ReadTextFile goes through the file; every way gives the same content. Automatic reads a
+// large file in the code page or in UTF-16 as two halves on two cores, and anything else in one
+// pass.
+enum class ReadingMode { Automatic, OnePass, TwoHalves };
+
 // Reads a text file whole: the mark decides the encoding, the decoded text is cut into one entry
-// per line. Raises FileOpenError as ReadWholeFile does.
-TextFileContent ReadTextFile(const QString &path);
+// per line; the text ends at its first U+0000. Raises FileOpenError as ReadWholeFile does, also
+// for anything but a regular file (a pipe, a device, a socket).
+TextFileContent ReadTextFile(const QString &path, ReadingMode mode = ReadingMode::Automatic);
 
 // Replaces the file at `path` with `mark` followed by `body`, through writeFileSafely: at every
 // instant the target is the old file or the new one, complete, except where the folder refuses

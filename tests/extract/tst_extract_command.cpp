@@ -24,6 +24,7 @@ private slots:
     void extract();
     void extractOwnResult();
     void entriesWithGaps();
+    void sharedBufferIsNeverWritten();
 };
 
 void TestExtractCommand::extract_data()
@@ -61,8 +62,18 @@ void TestExtractCommand::extract()
     QFETCH(QStringList, entries);
     QFETCH(QStringList, retained);
 
-    const TextTable result = ExtractAddresses(tableOf(entries));
-    QCOMPARE(entriesOf(result), retained);
+    // The copying form and the one that writes over the entries' own buffer.
+    const TextTable table = tableOf(entries);
+    QCOMPARE(entriesOf(ExtractAddresses(table)), retained);
+    QCOMPARE(entriesOf(ExtractAddresses(tableOf(entries), ExtractThreads::One)), retained);
+
+    // Two threads split the entries in the middle: entries without "@" put before them move
+    // that middle across every entry.
+    for (int before = 0; before <= entries.size() + 1; ++before) {
+        QStringList moved(before, u"x y"_s);
+        moved += entries;
+        QCOMPARE(entriesOf(ExtractAddresses(tableOf(moved), ExtractThreads::Two)), retained);
+    }
 }
 
 void TestExtractCommand::extractOwnResult()
@@ -77,8 +88,24 @@ void TestExtractCommand::entriesWithGaps()
 {
     // Entries as a reader leaves them: slices of the file's text, line endings in between.
     const QString text = u"Nom <a@b>\r\n@@ gap @@\r\nc@d, e\r\n"_s;
-    const TextTable entries(text, std::vector<TextSpan>{{0, 9}, {22, 6}, {30, 0}});
+    const std::vector<TextSpan> spans{{0, 9}, {22, 6}, {30, 0}};
+    const TextTable entries(text, spans);
     QCOMPARE(entriesOf(ExtractAddresses(entries)), (QStringList{u"<a@b>"_s, u"c@d"_s}));
+
+    QString own = text;
+    own.detach();
+    QCOMPARE(entriesOf(ExtractAddresses(TextTable(std::move(own), spans))),
+             (QStringList{u"<a@b>"_s, u"c@d"_s}));
+}
+
+void TestExtractCommand::sharedBufferIsNeverWritten()
+{
+    // A buffer someone else still holds is copied from, not written over.
+    const QString text = u"x a@b \"c\"\"@d\""_s;
+    const QString before = text.sliced(0);
+    const TextTable result = ExtractAddresses(TextTable(text, {{0, text.size()}}));
+    QCOMPARE(entriesOf(result), (QStringList{u"a@b"_s, u"c\"@d"_s}));
+    QCOMPARE(text, before);
 }
 
 QTEST_GUILESS_MAIN(TestExtractCommand)

@@ -13,6 +13,8 @@ private slots:
     void lines();
     void spansPointIntoTheText();
     void lineEndAtEveryPosition();
+    void inPieces_data();
+    void inPieces();
 };
 
 void TestTextToLines::lines_data()
@@ -84,6 +86,57 @@ void TestTextToLines::lineEndAtEveryPosition()
             if (expected > 1) {
                 QCOMPARE(spans[1].offset, p + 1);
                 QCOMPARE(spans[1].length, length - 1 - p);
+            }
+        }
+    }
+}
+
+void TestTextToLines::inPieces_data()
+{
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("crlf") << u"ab\r\ncd\r\n\r\ne"_s;
+    QTest::newRow("lf cr and lone cr") << u"a\n\rb\rc\r"_s;
+    QTest::newRow("zero inside a line") << u"ab\r\ncd\0e\r\nf"_s;
+    QTest::newRow("zero at a line start") << u"a\r\n\0b"_s;
+    QTest::newRow("line ends only") << u"\r\n\n\r\r"_s;
+    QTest::newRow("short lines, lone cr before lines") << u"a\rb\r\nc\nd\r\re\n\0"_s;
+}
+
+// The lines of a text that arrives in pieces, cut anywhere (between CR and LF, before a
+// U+0000), are the lines of the whole text.
+void TestTextToLines::inPieces()
+{
+    QFETCH(QString, text);
+
+    const std::vector<TextSpan> whole = TextToLines(text);
+    const char16_t *data = QStringView(text).utf16();
+    for (qsizetype cut1 = 0; cut1 <= text.size(); ++cut1) {
+        for (qsizetype cut2 = cut1; cut2 <= text.size(); ++cut2) {
+            LineSplitter splitter;
+            splitter.feed(data, 0, cut1);
+            splitter.feed(data, cut1, cut2);
+            splitter.feed(data, cut2, text.size());
+            const std::vector<TextSpan> pieces = splitter.finish(text.size());
+            QCOMPARE(pieces.size(), whole.size());
+            for (std::size_t i = 0; i < whole.size(); ++i) {
+                QCOMPARE(pieces[i].offset, whole[i].offset);
+                QCOMPARE(pieces[i].length, whole[i].length);
+            }
+
+            // Two splitters at once, the second starting blind at cut1 and fed in two pieces,
+            // joined afterwards.
+            LineSplitter first;
+            LineSplitter second;
+            first.feed(data, 0, cut1);
+            second.feed(data, cut1, cut2);
+            second.feed(data, cut2, text.size());
+            first.join(std::move(second), data, cut1, text.size());
+            const std::vector<TextSpan> joined = first.finish(text.size());
+            QCOMPARE(joined.size(), whole.size());
+            for (std::size_t i = 0; i < whole.size(); ++i) {
+                QCOMPARE(joined[i].offset, whole[i].offset);
+                QCOMPARE(joined[i].length, whole[i].length);
             }
         }
     }

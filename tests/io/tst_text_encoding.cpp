@@ -1,4 +1,5 @@
 #include <initializer_list>
+#include <vector>
 
 #include <QTest>
 
@@ -39,6 +40,8 @@ private slots:
     void windows1252NeverWritesTheSubstituteControl();
     void unicodeRoundTrips_data();
     void unicodeRoundTrips();
+    void decodeInPieces_data();
+    void decodeInPieces();
 };
 
 void TestTextEncoding::detectEncoding_data()
@@ -294,6 +297,58 @@ void TestTextEncoding::unicodeRoundTrips()
     }
     QCOMPARE(DecodeText(EncodeText(text, encoding), encoding), text);
     QCOMPARE(EncodeText(text, TextEncoding::Utf8), text.toUtf8());
+}
+
+void TestTextEncoding::decodeInPieces_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<TextEncoding>("encoding");
+
+    QTest::newRow("cp1252 crlf and accents")
+        << hex("610D0AE9800D0A62") << TextEncoding::SystemCodePage;
+    QTest::newRow("utf-8 two, three and four bytes")
+        << hex("61C3A9E282AC0D0AF09F9880620D0A") << TextEncoding::Utf8;
+    QTest::newRow("utf-8 malformed after a cut sequence")
+        << hex("61E282FF62") << TextEncoding::Utf8;
+    QTest::newRow("utf-8 cut at the very end") << hex("6162F09F98") << TextEncoding::Utf8;
+    QTest::newRow("utf-8 encoded surrogate") << hex("61EDA080") << TextEncoding::Utf8;
+    QTest::newRow("utf-8 overlong") << hex("61E08080") << TextEncoding::Utf8;
+    QTest::newRow("utf-16le pair and crlf")
+        << hex("61000D000A003DD800DE6200") << TextEncoding::Utf16LE;
+    QTest::newRow("utf-16be odd last byte") << hex("0061D83DDE0000") << TextEncoding::Utf16BE;
+}
+
+// A file is decoded in pieces as it is read: wherever the pieces are cut, even inside a
+// character, the text is the one decoded from the whole.
+void TestTextEncoding::decodeInPieces()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(TextEncoding, encoding);
+
+    const QString whole = DecodeText(bytes, encoding);
+    for (qsizetype cut1 = 0; cut1 <= bytes.size(); ++cut1) {
+        for (qsizetype cut2 = cut1; cut2 <= bytes.size(); ++cut2) {
+            StreamDecoder decoder(encoding);
+            std::vector<char16_t> out(static_cast<std::size_t>(bytes.size()) + 1);
+            qsizetype units = 0;
+            qsizetype consumed = 0;
+            bool malformed = false;
+            for (const qsizetype cut : {cut1, cut2, bytes.size()}) {
+                // What the last piece left is handed over again with the next.
+                const QByteArrayView piece = QByteArrayView(bytes).sliced(consumed, cut - consumed);
+                const StreamDecoder::Step step =
+                    decoder.decode(piece, out.data() + units, cut == bytes.size());
+                if (step.malformed) {
+                    malformed = true;
+                    break;
+                }
+                consumed += step.bytes;
+                units += step.units;
+            }
+            const QString text = malformed ? QString() : QStringView(out.data(), units).toString();
+            QVERIFY2(text == whole, qPrintable(u"cut at %1 and %2"_s.arg(cut1).arg(cut2)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTextEncoding)

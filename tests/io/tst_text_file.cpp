@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,9 @@
 #include "support/fixtures.h"
 
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -37,6 +40,12 @@ private slots:
     void readOpenFailures();
     void readLongLine();
     void readRefusesFilesOfTwoGibibytes();
+    void readRefusesWhatIsNotARegularFile_data();
+    void readRefusesWhatIsNotARegularFile();
+    void readAcrossPieces_data();
+    void readAcrossPieces();
+    void readInTwoHalves_data();
+    void readInTwoHalves();
 
     void save_data();
     void save();
@@ -194,6 +203,163 @@ void TestTextFile::readRefusesFilesOfTwoGibibytes()
     } catch (const FileOpenError &error) {
         QCOMPARE(error.message(), u"Impossible d'ouvrir le fichier \"%1\". Le fichier est trop "
                                   u"volumineux (2 Gio ou plus)"_s.arg(path));
+    }
+}
+
+void TestTextFile::readRefusesWhatIsNotARegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("named pipe without a writer") << u"fifo"_s;
+    QTest::newRow("endless device") << u"/dev/zero"_s;
+    QTest::newRow("empty device") << u"/dev/null"_s;
+    QTest::newRow("socket") << u"socket"_s;
+}
+
+// Dropped or named at start, a pipe, a device or a socket is refused at once: nothing blocks
+// and nothing endless is read.
+void TestTextFile::readRefusesWhatIsNotARegularFile()
+{
+    QFETCH(QString, kind);
+
+    QString path = kind;
+    if (kind == u"fifo"_s) {
+        path = pathOf(u"pipe"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == u"socket"_s) {
+        path = pathOf(u"sock"_s);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        if (name.size() >= qsizetype(sizeof address.sun_path)) {
+            ::close(fd);
+            QSKIP("temporary folder path too long for a socket");
+        }
+        std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
+        const int bound = ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+        ::close(fd);
+        QCOMPARE(bound, 0);
+    }
+    const QString expected =
+        u"Impossible d'ouvrir le fichier \"%1\". Ce n'est pas un fichier ordinaire"_s.arg(path);
+    for (const bool whole : {true, false}) {
+        try {
+            if (whole)
+                ReadWholeFile(path);
+            else
+                ReadTextFile(path);
+            QFAIL("no error raised");
+        } catch (const FileOpenError &error) {
+            QCOMPARE(error.message(), expected);
+        }
+    }
+}
+
+void TestTextFile::readAcrossPieces_data()
+{
+    QTest::addColumn<QByteArray>("mark");
+    QTest::addColumn<QByteArray>("tail");
+
+    // The file is read a mebibyte at a time: `tail` is put so that it straddles that boundary
+    // at every offset.
+    QTest::newRow("cp1252 crlf") << QByteArray() << hex("610D0A620D0A");
+    QTest::newRow("cp1252 zero then more") << QByteArray() << hex("61006263");
+    QTest::newRow("utf-8 four-byte character and crlf") << hex("EFBBBF") << hex("F09F98800D0AC3A9");
+    QTest::newRow("utf-8 malformed after the boundary") << hex("EFBBBF") << hex("E282AC61FF");
+    QTest::newRow("utf-8 zero, then malformed") << hex("EFBBBF") << hex("610062E2FF");
+    QTest::newRow("utf-8 cut at the end") << hex("EFBBBF") << hex("0A61E282");
+    QTest::newRow("utf-16le pair and crlf") << hex("FFFE") << hex("3DD800DE0D000A006100");
+    QTest::newRow("utf-16be odd last byte") << hex("FEFF") << hex("0061000D000A0062FF");
+}
+
+// Reading in pieces gives the lines decoding the whole file gives, wherever a character, a
+// CR LF or a U+0000 falls against the pieces.
+void TestTextFile::readAcrossPieces()
+{
+    QFETCH(QByteArray, mark);
+    QFETCH(QByteArray, tail);
+
+    const qsizetype piece = qsizetype{1} << 20;
+    const DetectedEncoding detected = DetectEncoding(mark);
+    const bool wide =
+        detected.encoding == TextEncoding::Utf16LE || detected.encoding == TextEncoding::Utf16BE;
+    for (qsizetype before = 1; before <= tail.size() + 1; ++before) {
+        QByteArray bytes = mark;
+        // Long filler lines of "x" (in UTF-16, "x" units) up to just before the boundary.
+        QByteArray line = wide ? QByteArray() : QByteArray(1023, 'x') + '\n';
+        if (wide) {
+            const QByteArray unit =
+                detected.encoding == TextEncoding::Utf16LE ? hex("7800") : hex("0078");
+            line = unit.repeated(511) +
+                   (detected.encoding == TextEncoding::Utf16LE ? hex("0A00") : hex("000A"));
+        }
+        while (bytes.size() < piece - before)
+            bytes += line;
+        bytes.truncate(piece - before);
+        if (wide && (bytes.size() - mark.size()) % 2 != 0)
+            bytes.chop(1);
+        bytes += tail;
+        writeBytes(pathOf(u"pieces.txt"_s), bytes);
+
+        const QString text =
+            DecodeText(QByteArrayView(bytes).sliced(mark.size()), detected.encoding);
+        const std::vector<TextSpan> expected = TextToLines(text);
+        const TextFileContent content = ReadTextFile(pathOf(u"pieces.txt"_s));
+        QCOMPARE(content.encoding, detected.encoding);
+        QCOMPARE(content.lines.size(), static_cast<qsizetype>(expected.size()));
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const TextSpan &span = expected[i];
+            QCOMPARE(content.lines.at(static_cast<qsizetype>(i)),
+                     QStringView(text).mid(span.offset, span.length));
+        }
+    }
+}
+
+void TestTextFile::readInTwoHalves_data()
+{
+    QTest::addColumn<QByteArray>("mark");
+    QTest::addColumn<QByteArray>("middle");
+
+    QTest::newRow("cp1252 crlf and empty lines") << QByteArray() << hex("610D0A0D0A620D0D0A63");
+    QTest::newRow("cp1252 lf cr and lone cr") << QByteArray() << hex("610A0D620D63");
+    QTest::newRow("cp1252 zero") << QByteArray() << hex("610D0A62006364");
+    QTest::newRow("cp1252 zero right after a line end") << QByteArray() << hex("610D0A0062");
+    QTest::newRow("utf-16le surrogate pair and crlf")
+        << hex("FFFE") << hex("61003DD800DE0D000A000D006200");
+    QTest::newRow("utf-16le zero unit") << hex("FFFE") << hex("61000A00000062006300");
+    QTest::newRow("utf-16be odd last byte") << hex("FEFF") << hex("0061000D000A0062FF");
+}
+
+// A large file is read as two halves on two cores: wherever the middle falls (inside a CR LF,
+// between the units of a pair, before a U+0000), the content is the one a single pass gives.
+void TestTextFile::readInTwoHalves()
+{
+    QFETCH(QByteArray, mark);
+    QFETCH(QByteArray, middle);
+
+    const bool wide = !mark.isEmpty();
+    const QByteArray x = wide ? (mark == hex("FFFE") ? hex("7800") : hex("0078")) : "x";
+    const auto linesOf = [](const TextFileContent &content) {
+        QStringList found;
+        for (qsizetype i = 0; i < content.lines.size(); ++i)
+            found.append(content.lines.at(i).toString());
+        return found;
+    };
+    for (int before = 0; before <= 12; ++before) {
+        QByteArray bytes = mark;
+        for (int i = 0; i < before; ++i)
+            bytes += x;
+        bytes += middle;
+        for (int i = 0; i < 12 - before; ++i)
+            bytes += x;
+        writeBytes(pathOf(u"halves.txt"_s), bytes);
+
+        const TextFileContent one = ReadTextFile(pathOf(u"halves.txt"_s), ReadingMode::OnePass);
+        const TextFileContent two = ReadTextFile(pathOf(u"halves.txt"_s), ReadingMode::TwoHalves);
+        QCOMPARE(two.encoding, one.encoding);
+        QCOMPARE(linesOf(two), linesOf(one));
     }
 }
 
