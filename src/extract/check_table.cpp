@@ -1,0 +1,128 @@
+#include "extract/check_table.h"
+
+#include <algorithm>
+#include <bit>
+
+CheckTable::CheckTable(TextTable entries)
+    : m_entries(std::move(entries)), m_marks(word(m_entries.size()) + 1, 0)
+{}
+
+void CheckTable::setChecked(qsizetype index, bool checked)
+{
+    if (checked)
+        m_marks[word(index)] |= bit(index);
+    else
+        m_marks[word(index)] &= ~bit(index);
+}
+
+qsizetype CheckTable::checkedCount() const
+{
+    qsizetype count = 0;
+    for (std::uint64_t w : m_marks)
+        count += std::popcount(w);
+    return count;
+}
+
+qsizetype CheckTable::append(QStringView text)
+{
+    const qsizetype row = m_entries.size();
+    if (word(row + 1) >= m_marks.size())
+        m_marks.push_back(0);
+    if (text.data() >= m_entries.buffer().constData() &&
+        text.data() < m_entries.buffer().constData() + m_entries.buffer().size())
+        m_entries.append(text.toString()); // appending may move the buffer it views
+    else
+        m_entries.append(text);
+    return row;
+}
+
+qsizetype CheckTable::sortedPlace(QStringView text, const TextOrder &order) const
+{
+    qsizetype low = 0;
+    qsizetype high = m_entries.size();
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (order.compare(text, m_entries.at(middle)) < 0)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
+}
+
+qsizetype CheckTable::insertSorted(QStringView text, const TextOrder &order)
+{
+    const qsizetype row = sortedPlace(text, order);
+    insert(row, text);
+    return row;
+}
+
+void CheckTable::insert(qsizetype index, QStringView text)
+{
+    const qsizetype n = m_entries.size();
+    if (index == n) {
+        append(text);
+        return;
+    }
+    // The buffer stays in table order: rebuild it with the new entry at its place.
+    TextTable rebuilt;
+    rebuilt.reserve(n + 1, m_entries.buffer().size() + text.size());
+    std::vector<std::uint64_t> marks(word(n + 1) + 1, 0);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i == index)
+            rebuilt.append(text);
+        if (isChecked(i))
+            marks[word(rebuilt.size())] |= bit(rebuilt.size());
+        rebuilt.append(m_entries.at(i));
+    }
+    m_entries = std::move(rebuilt);
+    m_marks = std::move(marks);
+}
+
+CheckTable CheckTable::sorted(const TextOrder &order) const
+{
+    const qsizetype n = m_entries.size();
+    if (n < 2)
+        return *this;
+    const std::vector<qsizetype> sortedOrder = order.sortedOrder(m_entries);
+    CheckTable result;
+    result.m_entries.reserve(n, m_entries.buffer().size());
+    result.m_marks.assign(word(n) + 1, 0);
+    for (qsizetype to = 0; to < n; ++to) {
+        const qsizetype from = sortedOrder[static_cast<std::size_t>(to)];
+        result.m_entries.append(m_entries.at(from));
+        if (isChecked(from))
+            result.m_marks[word(to)] |= bit(to);
+    }
+    return result;
+}
+
+QString CheckTable::text() const
+{
+    qsizetype total = 0;
+    for (const TextSpan &s : m_entries.spans())
+        total += s.length + 2;
+    QString joined;
+    joined.reserve(total);
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        joined.append(m_entries.at(i));
+        joined.append(u"\r\n");
+    }
+    return joined;
+}
+
+QString CheckTable::checkedText() const
+{
+    QString joined;
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (!isChecked(i))
+            continue;
+        if (joined.isEmpty()) {
+            joined = m_entries.at(i).toString();
+        } else {
+            joined.append(u"\r\n");
+            joined.append(m_entries.at(i));
+        }
+    }
+    return joined;
+}
