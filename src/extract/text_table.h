@@ -26,7 +26,6 @@ public:
     {}
 
     qsizetype size() const { return static_cast<qsizetype>(m_spans.size()); }
-    bool isEmpty() const { return m_spans.empty(); }
     QStringView at(qsizetype i) const
     {
         const TextSpan &s = m_spans[static_cast<std::size_t>(i)];
@@ -42,11 +41,6 @@ public:
     {
         m_spans.reserve(static_cast<std::size_t>(entries));
         m_buffer.reserve(codeUnits);
-    }
-    void clear()
-    {
-        m_buffer = QString();
-        m_spans = std::vector<TextSpan>();
     }
 
     const QString &buffer() const { return m_buffer; }

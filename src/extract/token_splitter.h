@@ -18,4 +18,4 @@ void forEachToken(QStringView line, QString &scratch, OnToken &&onToken);
 
 } // namespace TokenSplitter
 
-#include "token_splitter_impl.h"
+#include "extract/token_splitter_impl.h"

@@ -3,7 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 
 void PutClipboardText(const QString &text)
 {

@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/executable_info.h"
 #include "platform/profile_file.h"
 
@@ -164,4 +164,24 @@ qint32 StrToInt(QStringView text)
     if (!number)
         throw ConversionError(u"''%1'' n'est pas une valeur entière valide"_s.arg(text));
     return *number;
+}
+
+QStringList SplitText(QStringView text, QStringView separator)
+{
+    QStringList parts;
+    if (separator.isEmpty()) {
+        // An empty separator occurs everywhere; the text stays whole.
+        if (!text.isEmpty())
+            parts.append(text.toString());
+        return parts;
+    }
+    qsizetype found = text.indexOf(separator);
+    while (found >= 0) {
+        parts.append(text.left(found).toString());
+        text = text.sliced(found + separator.size());
+        found = text.indexOf(separator);
+    }
+    if (!text.isEmpty())
+        parts.append(text.toString());
+    return parts;
 }

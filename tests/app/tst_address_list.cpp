@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "app/address_list.h"
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 
 namespace {
 
