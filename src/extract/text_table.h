@@ -51,6 +51,10 @@ private:
     std::vector<TextSpan> m_spans;
 };
 
+// A text of `size` code units whose content is not set yet. A large one asks the system for
+// huge pages, so that its first writing takes one page fault per 2 MiB instead of per 4 KiB.
+QString UninitializedText(qsizetype size);
+
 // The lines of a text as spans of it: CR LF, CR and LF each end a line, LF CR ends two, a final
 // line end adds no empty line, and the first U+0000 ends the text.
 std::vector<TextSpan> TextToLines(QStringView text);

@@ -55,6 +55,7 @@ private slots:
     void marksFollowTheirIndex();
     void textEndsEveryEntry_data();
     void textEndsEveryEntry();
+    void textOfManyEntriesKeepsTheirOrder();
     void checkedTextJoinsCheckedEntries_data();
     void checkedTextJoinsCheckedEntries();
     void appendingOwnEntryCopiesIt();
@@ -104,6 +105,18 @@ void TestCheckTable::textEndsEveryEntry()
 {
     QFETCH(QStringList, texts);
     QFETCH(QString, expected);
+    QCOMPARE(CheckTable(tableOf(texts)).text(), expected);
+}
+
+void TestCheckTable::textOfManyEntriesKeepsTheirOrder()
+{
+    // Enough entries for the text to be written in two halves at once.
+    QStringList texts;
+    QString expected;
+    for (int i = 0; i < 100001; ++i) {
+        texts.append(QString::number(i).repeated(i % 3));
+        expected += texts.back() + QStringLiteral("\r\n");
+    }
     QCOMPARE(CheckTable(tableOf(texts)).text(), expected);
 }
 
