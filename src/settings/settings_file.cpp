@@ -67,7 +67,7 @@ QString ExecutableBaseName()
 QString ReadText(const QString &section, const QString &key, const QString &defaultText,
                  const QString &path)
 {
-    std::optional<QString> value = ProfileFile::read(resolvedPath(path), section, key);
+    std::optional<QString> value = ProfileFile::Read(resolvedPath(path), section, key);
     if (!value)
         return defaultText;
     if (value->size() > maxValueLength) {
@@ -84,7 +84,7 @@ void WriteText(const QString &section, const QString &key, const QString &value,
                const QString &path)
 {
     const QString target = resolvedPath(path);
-    if (!ProfileFile::write(target, section, key, value)) {
+    if (!ProfileFile::Write(target, section, key, value)) {
         const QString shown = target.isEmpty() ? target : QFileInfo(target).absoluteFilePath();
         throw SettingsWriteError(u"Impossible d'écrire dans %1"_s.arg(shown));
     }
