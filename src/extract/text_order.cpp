@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include <QByteArray>
@@ -122,32 +123,47 @@ DistinctTexts distinctTexts(const TextTable &entries)
     return result;
 }
 
+// Bytes that are written before they are read: growing it zeroes nothing.
+struct KeyBytes
+{
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+
+    void grow(std::size_t newSize, std::size_t used)
+    {
+        auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(newSize);
+        if (used > 0)
+            std::memcpy(grown.get(), data.get(), used);
+        data = std::move(grown);
+        size = newSize;
+    }
+};
+
 // The collation keys of texts [first, last), written one after another, each ending with its
 // zero byte (the only zero byte of a key).
 void makeKeys(const UCollator *shared, const std::vector<QStringView> &texts, std::size_t first,
-              std::size_t last, std::vector<std::uint8_t> &arena, std::vector<std::size_t> &at)
+              std::size_t last, KeyBytes &arena, std::vector<std::size_t> &at)
 {
     UErrorCode status = U_ZERO_ERROR;
     UCollator *collator = ucol_clone(shared, &status);
-    arena.resize(std::max<std::size_t>(64, (last - first) * 48));
+    arena.grow(std::max<std::size_t>(64, (last - first) * 64), 0);
     std::size_t used = 0;
     for (std::size_t i = first; i < last; ++i) {
         const QStringView text = texts[i];
         for (;;) {
             const auto room =
-                static_cast<std::int32_t>(std::min<std::size_t>(arena.size() - used, INT32_MAX));
+                static_cast<std::int32_t>(std::min<std::size_t>(arena.size - used, INT32_MAX));
             const std::int32_t size =
                 ucol_getSortKey(collator, uchars(text), static_cast<std::int32_t>(text.size()),
-                                arena.data() + used, room);
+                                arena.data.get() + used, room);
             if (size <= room) {
                 at[i] = used;
                 used += static_cast<std::size_t>(size);
                 break;
             }
-            arena.resize(std::max(arena.size() * 2, used + static_cast<std::size_t>(size)));
+            arena.grow(std::max(arena.size * 2, used + static_cast<std::size_t>(size)), used);
         }
     }
-    arena.resize(used);
     ucol_close(collator);
 }
 
@@ -247,7 +263,7 @@ std::vector<qsizetype> TextOrder::sortedOrder(const TextTable &entries) const
     const std::size_t count = distinct.texts.size();
 
     std::vector<std::size_t> keyAt(count);
-    std::vector<std::uint8_t> lowKeys, highKeys;
+    KeyBytes lowKeys, highKeys;
     const std::size_t half = count / 2;
     {
         std::thread helper(makeKeys, m_collator, std::cref(distinct.texts), half, count,
@@ -256,7 +272,7 @@ std::vector<qsizetype> TextOrder::sortedOrder(const TextTable &entries) const
         helper.join();
     }
     const auto key = [&](std::uint32_t id) {
-        return id < half ? lowKeys.data() + keyAt[id] : highKeys.data() + keyAt[id];
+        return id < half ? lowKeys.data.get() + keyAt[id] : highKeys.data.get() + keyAt[id];
     };
 
     std::vector<Ranked> ranked(count);
