@@ -90,7 +90,7 @@ CheckTable CheckTable::sorted(const TextOrder &order) const
     CheckTable result;
     result.m_marks.assign(word(n) + 1, 0);
     const std::vector<TextSpan> &source = m_entries.spans();
-    std::vector<TextSpan> spans(static_cast<std::size_t>(n));
+    std::vector<TextSpan> spans = HugePageVector<TextSpan>(static_cast<std::size_t>(n));
     qsizetype size = 0;
     for (qsizetype to = 0; to < n; ++to) {
         const qsizetype index = from[static_cast<std::size_t>(to)];

@@ -60,7 +60,7 @@ void numberPart(const TextTable &entries, const std::vector<std::uint64_t> &hash
     while (bucketCount < n)
         bucketCount *= 2;
     const std::size_t mask = bucketCount - 1;
-    std::vector<std::uint64_t> buckets(bucketCount, 0);
+    std::vector<std::uint64_t> buckets = HugePageVector<std::uint64_t>(bucketCount);
     const std::uint32_t tagOfPart = part != 0 ? secondPart : 0;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t hash = hashes[i];
@@ -93,7 +93,7 @@ void numberPart(const TextTable &entries, const std::vector<std::uint64_t> &hash
 DistinctTexts distinctTexts(const TextTable &entries)
 {
     const auto n = static_cast<std::size_t>(entries.size());
-    std::vector<std::uint64_t> hashes(n);
+    std::vector<std::uint64_t> hashes = HugePageVector<std::uint64_t>(n);
     const auto hashRange = [&](std::size_t first, std::size_t last) {
         for (std::size_t i = first; i < last; ++i)
             hashes[i] = qHash(entries.at(static_cast<qsizetype>(i)));
@@ -104,7 +104,7 @@ DistinctTexts distinctTexts(const TextTable &entries)
         helper.join();
     }
     DistinctTexts result;
-    result.ofEntry.resize(n);
+    result.ofEntry = HugePageVector<std::uint32_t>(n);
     DistinctTexts upper;
     {
         std::thread helper(numberPart, std::cref(entries), std::cref(hashes), 1, std::ref(upper),
@@ -132,6 +132,7 @@ struct KeyBytes
     void grow(std::size_t newSize, std::size_t used)
     {
         auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(newSize);
+        AdviseHugePages(grown.get(), newSize);
         if (used > 0)
             std::memcpy(grown.get(), data.get(), used);
         data = std::move(grown);
@@ -249,7 +250,7 @@ int TextOrder::compare(QStringView a, QStringView b) const
 std::vector<qsizetype> TextOrder::sortedOrder(const TextTable &entries) const
 {
     const auto n = static_cast<std::size_t>(entries.size());
-    std::vector<qsizetype> order(n);
+    std::vector<qsizetype> order = HugePageVector<qsizetype>(n);
     if (n < 2 || !m_collator) {
         for (std::size_t i = 0; i < n; ++i)
             order[i] = static_cast<qsizetype>(i);
@@ -262,7 +263,7 @@ std::vector<qsizetype> TextOrder::sortedOrder(const TextTable &entries) const
     DistinctTexts distinct = distinctTexts(entries);
     const std::size_t count = distinct.texts.size();
 
-    std::vector<std::size_t> keyAt(count);
+    std::vector<std::size_t> keyAt = HugePageVector<std::size_t>(count);
     KeyBytes lowKeys, highKeys;
     const std::size_t half = count / 2;
     {
@@ -275,7 +276,7 @@ std::vector<qsizetype> TextOrder::sortedOrder(const TextTable &entries) const
         return id < half ? lowKeys.data.get() + keyAt[id] : highKeys.data.get() + keyAt[id];
     };
 
-    std::vector<Ranked> ranked(count);
+    std::vector<Ranked> ranked = HugePageVector<Ranked>(count);
     for (std::size_t id = 0; id < count; ++id)
         ranked[id] = {keyPrefix(key(static_cast<std::uint32_t>(id))),
                       static_cast<std::uint32_t>(id)};
