@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include "fuzz_input.h"
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/profile_file.h"
 #include "settings/settings_file.h"
 
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (sameName(otherSection, section) && sameName(otherKey, key))
             continue;
         others.push_back(
-            {{otherSection, otherKey}, ProfileFile::read(path, otherSection, otherKey)});
+            {{otherSection, otherKey}, ProfileFile::Read(path, otherSection, otherKey)});
     }
 
     bool written = true;
@@ -141,8 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(contentOf(path) == before);
         return 0;
     }
-    FUZZ_CHECK(ProfileFile::read(path, section, key) == value);
+    FUZZ_CHECK(ProfileFile::Read(path, section, key) == value);
     for (const auto &[name, previous] : others)
-        FUZZ_CHECK(ProfileFile::read(path, name.first, name.second) == previous);
+        FUZZ_CHECK(ProfileFile::Read(path, name.first, name.second) == previous);
     return 0;
 }

@@ -1,20 +1,15 @@
 #pragma once
 
-#include <cstdint>
-#include <utility>
-#include <vector>
-
 #include <QAbstractListModel>
-#include <QCollator>
 #include <QItemSelectionModel>
 
-#include "extract/text_table.h"
+#include "extract/check_table.h"
+#include "extract/text_order.h"
 #include "io/text_encoding.h"
 
-// The entries shown in the main window's check list: texts with a check mark each, at most one
-// selected, and a one-way sorted mode. The entries live as spans of one buffer and the marks in
-// a bit vector, so millions of entries load, replace and count without per-entry objects; every
-// bulk change is one model reset.
+// The model of the main window's check list over a CheckTable: the list's named members, the
+// selection (ItemIndex), the one-way sorted mode and the model notifications. Every bulk change
+// is one model reset.
 class AddressList : public QAbstractListModel
 {
     Q_OBJECT
@@ -25,13 +20,13 @@ public:
     // The selection model the view must use: the list's own selection is ItemIndex.
     QItemSelectionModel *selectionModel() const { return m_selection; }
 
-    const TextTable &table() const { return m_table; }
+    const TextTable &table() const { return m_table.entries(); }
     int Count() const { return static_cast<int>(m_table.size()); }
     QStringView Items(int index) const; // ListIndexError outside 0..Count-1
     bool Checked(int index) const;      // ListIndexError outside 0..Count-1
     void setChecked(int index, bool checked);
     void toggleChecked(int index);
-    int checkedCount() const;
+    int checkedCount() const { return static_cast<int>(m_table.checkedCount()); }
     int ItemIndex() const;
     void Selected(int index); // selects and asks the view to show it; ListIndexError outside
     bool Sorted() const { return m_sorted; }
@@ -42,7 +37,7 @@ public:
     // Hands the entries over and leaves the list empty, for a command that builds the new
     // entries out of the old ones' memory.
     TextTable takeEntries();
-    QString Text() const;
+    QString Text() const { return m_table.text(); }
     // Checked entries joined by CR LF; an empty first gathered text takes no separator.
     QString checkedText(int *count = nullptr) const;
     void LoadFromFile(const QString &path);
@@ -61,17 +56,13 @@ signals:
     void sortRebuildFinished();
 
 private:
-    void replaceContent(TextTable table);
-    // The entries and their marks in sorted order, the buffer laid out in that order.
-    std::pair<TextTable, std::vector<std::uint64_t>>
-    sortedEntries(const TextTable &entries, const std::vector<std::uint64_t> &entryMarks) const;
+    void replaceContent(TextTable entries);
     void checkIndex(int index) const;
 
-    TextTable m_table;
-    std::vector<std::uint64_t> m_marks;
+    CheckTable m_table;
     TextEncoding m_encoding = TextEncoding::SystemCodePage;
     bool m_sorted = false;
-    QCollator m_collator;
+    TextOrder m_order;
     QItemSelectionModel *m_selection;
 };
 

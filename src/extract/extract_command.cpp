@@ -104,7 +104,7 @@ TextTable ExtractAddresses(TextTable &&entries, ExtractThreads threads)
 
     std::vector<TextSpan> spans;
     spans.reserve(n + n / 4);
-    adviseHugePages(spans.data(), spans.capacity() * sizeof(TextSpan));
+    AdviseHugePages(spans.data(), spans.capacity() * sizeof(TextSpan));
     qsizetype used = 0;
     if (!two) {
         used = extractInPlace(base, lines, 0, n, 0, spans);
@@ -119,7 +119,7 @@ TextTable ExtractAddresses(TextTable &&entries, ExtractThreads threads)
         std::thread other([&] {
             try {
                 secondSpans.reserve((n - middle) + (n - middle) / 4);
-                adviseHugePages(secondSpans.data(), secondSpans.capacity() * sizeof(TextSpan));
+                AdviseHugePages(secondSpans.data(), secondSpans.capacity() * sizeof(TextSpan));
                 secondEnd = extractInPlace(base, lines, middle, n, secondStart, secondSpans);
             } catch (...) {
                 failure = std::current_exception();

@@ -27,7 +27,6 @@ public:
     {}
 
     qsizetype size() const { return static_cast<qsizetype>(m_spans.size()); }
-    bool isEmpty() const { return m_spans.empty(); }
     QStringView at(qsizetype i) const
     {
         const TextSpan &s = m_spans[static_cast<std::size_t>(i)];
@@ -44,11 +43,6 @@ public:
         m_spans.reserve(static_cast<std::size_t>(entries));
         m_buffer.reserve(codeUnits);
     }
-    void clear()
-    {
-        m_buffer = QString();
-        m_spans = std::vector<TextSpan>();
-    }
 
     // Hands over the buffer and the spans; the table is left empty.
     QString takeBuffer() { return std::exchange(m_buffer, QString()); }
@@ -62,9 +56,23 @@ private:
     std::vector<TextSpan> m_spans;
 };
 
-// Large buffers are written once from front to back: huge pages take one fault per 2 MiB
-// instead of one per 4 KiB. Advises the whole huge pages inside [data, data + bytes).
-void adviseHugePages(void *data, std::size_t bytes);
+// Asks the system for huge pages under [data, data + bytes) before it is first written, so that a
+// large fresh buffer takes one page fault per 2 MiB instead of per 4 KiB.
+void AdviseHugePages(const void *data, std::size_t bytes);
+
+// A vector of `count` value-initialised elements whose memory asked for huge pages first.
+template <typename T> std::vector<T> HugePageVector(std::size_t count)
+{
+    std::vector<T> v;
+    v.reserve(count);
+    AdviseHugePages(v.data(), count * sizeof(T));
+    v.resize(count);
+    return v;
+}
+
+// A text of `size` code units whose content is not set yet. A large one asks the system for
+// huge pages, so that its first writing takes one page fault per 2 MiB instead of per 4 KiB.
+QString UninitializedText(qsizetype size);
 
 // The lines of a text as spans of it: CR LF, CR and LF each end a line, LF CR ends two, a final
 // line end adds no empty line, and the first U+0000 ends the text.
@@ -89,7 +97,7 @@ public:
     void reserve(std::size_t lines)
     {
         m_lines.reserve(lines);
-        adviseHugePages(m_lines.data(), m_lines.capacity() * sizeof(TextSpan));
+        AdviseHugePages(m_lines.data(), m_lines.capacity() * sizeof(TextSpan));
     }
     std::size_t count() const { return m_lines.size(); }
 

@@ -15,7 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/safe_write.h"
 #include "platform/system_error_text.h"
 
@@ -245,7 +245,7 @@ TextFileContent readInOnePass(const QString &path, const OpenedFile &opened,
     QString text(StreamDecoder::maxUnits(std::max<qsizetype>(opened.size - detected.markLength, 0),
                                          encoding),
                  Qt::Uninitialized);
-    adviseHugePages(text.data(), static_cast<std::size_t>(text.size()) * sizeof(char16_t));
+    AdviseHugePages(text.data(), static_cast<std::size_t>(text.size()) * sizeof(char16_t));
     std::vector<char16_t> checkOnly; // UTF-8 past the end of the text, decoded to be checked
     LineSplitter lines;
     qsizetype used = 0;
@@ -359,7 +359,7 @@ std::optional<TextFileContent> readInTwoHalves(const QString &path, const Opened
     const qsizetype middleUnit = (middle - begin) / unitBytes;
 
     QString text(StreamDecoder::maxUnits(end - begin, encoding), Qt::Uninitialized);
-    adviseHugePages(text.data(), static_cast<std::size_t>(text.size()) * sizeof(char16_t));
+    AdviseHugePages(text.data(), static_cast<std::size_t>(text.size()) * sizeof(char16_t));
     char16_t *data = reinterpret_cast<char16_t *>(text.data());
 
     LineSplitter first;

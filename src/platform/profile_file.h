@@ -10,12 +10,12 @@
 namespace ProfileFile {
 
 // The stored value, or nothing when the file, section or key is missing or unreadable.
-std::optional<QString> read(const QString &path, const QString &section, const QString &key);
+std::optional<QString> Read(const QString &path, const QString &section, const QString &key);
 
 // Replaces or adds one entry, leaving every other line unchanged; creates a missing file. The
 // read and the replacement hold a lock against other processes, and the file is written through
 // writeFileSafely, so a failed write leaves the old file as it was. Returns false on failure,
 // including a read-only file, a full disk and a path that is not a regular file.
-bool write(const QString &path, const QString &section, const QString &key, const QString &value);
+bool Write(const QString &path, const QString &section, const QString &key, const QString &value);
 
 } // namespace ProfileFile

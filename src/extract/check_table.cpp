@@ -1,0 +1,172 @@
+#include "extract/check_table.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <thread>
+
+CheckTable::CheckTable(TextTable entries)
+    : m_entries(std::move(entries)), m_marks(word(m_entries.size()) + 1, 0)
+{}
+
+void CheckTable::setChecked(qsizetype index, bool checked)
+{
+    if (checked)
+        m_marks[word(index)] |= bit(index);
+    else
+        m_marks[word(index)] &= ~bit(index);
+}
+
+qsizetype CheckTable::checkedCount() const
+{
+    qsizetype count = 0;
+    for (std::uint64_t w : m_marks)
+        count += std::popcount(w);
+    return count;
+}
+
+qsizetype CheckTable::append(QStringView text)
+{
+    const qsizetype row = m_entries.size();
+    if (word(row + 1) >= m_marks.size())
+        m_marks.push_back(0);
+    if (text.data() >= m_entries.buffer().constData() &&
+        text.data() < m_entries.buffer().constData() + m_entries.buffer().size())
+        m_entries.append(text.toString()); // appending may move the buffer it views
+    else
+        m_entries.append(text);
+    return row;
+}
+
+qsizetype CheckTable::sortedPlace(QStringView text, const TextOrder &order) const
+{
+    qsizetype low = 0;
+    qsizetype high = m_entries.size();
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (order.compare(text, m_entries.at(middle)) < 0)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
+}
+
+qsizetype CheckTable::insertSorted(QStringView text, const TextOrder &order)
+{
+    const qsizetype row = sortedPlace(text, order);
+    insert(row, text);
+    return row;
+}
+
+void CheckTable::insert(qsizetype index, QStringView text)
+{
+    const qsizetype n = m_entries.size();
+    if (index == n) {
+        append(text);
+        return;
+    }
+    // The buffer stays in table order: rebuild it with the new entry at its place.
+    TextTable rebuilt;
+    rebuilt.reserve(n + 1, m_entries.buffer().size() + text.size());
+    std::vector<std::uint64_t> marks(word(n + 1) + 1, 0);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i == index)
+            rebuilt.append(text);
+        if (isChecked(i))
+            marks[word(rebuilt.size())] |= bit(rebuilt.size());
+        rebuilt.append(m_entries.at(i));
+    }
+    m_entries = std::move(rebuilt);
+    m_marks = std::move(marks);
+}
+
+CheckTable CheckTable::sorted(const TextOrder &order) const
+{
+    const qsizetype n = m_entries.size();
+    if (n < 2)
+        return *this;
+    const std::vector<qsizetype> from = order.sortedOrder(m_entries);
+    CheckTable result;
+    result.m_marks.assign(word(n) + 1, 0);
+    const std::vector<TextSpan> &source = m_entries.spans();
+    std::vector<TextSpan> spans = HugePageVector<TextSpan>(static_cast<std::size_t>(n));
+    qsizetype size = 0;
+    for (qsizetype to = 0; to < n; ++to) {
+        const qsizetype index = from[static_cast<std::size_t>(to)];
+        const qsizetype length = source[static_cast<std::size_t>(index)].length;
+        spans[static_cast<std::size_t>(to)] = {size, length};
+        size += length;
+        if (isChecked(index))
+            result.m_marks[word(to)] |= bit(to);
+    }
+    // The texts are copied to their sorted places on both cores.
+    QString buffer = UninitializedText(size);
+    QChar *out = buffer.data();
+    const QChar *in = m_entries.buffer().constData();
+    const auto copy = [&](std::size_t first, std::size_t last) {
+        for (std::size_t to = first; to < last; ++to) {
+            const TextSpan &place = spans[to];
+            std::memcpy(out + place.offset, in + source[static_cast<std::size_t>(from[to])].offset,
+                        static_cast<std::size_t>(place.length) * sizeof(QChar));
+        }
+    };
+    const auto count = static_cast<std::size_t>(n);
+    std::thread helper(copy, count / 2, count);
+    copy(0, count / 2);
+    helper.join();
+    result.m_entries = TextTable(std::move(buffer), std::move(spans));
+    return result;
+}
+
+QString CheckTable::text() const
+{
+    const std::vector<TextSpan> &spans = m_entries.spans();
+    const std::size_t n = spans.size();
+    const std::size_t half = n / 2;
+    qsizetype total = 0;
+    qsizetype secondHalfAt = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i == half)
+            secondHalfAt = total;
+        total += spans[i].length + 2;
+    }
+    QString joined = UninitializedText(total);
+    QChar *out = joined.data();
+    const QChar *in = m_entries.buffer().constData();
+    const auto fill = [&](std::size_t first, std::size_t last, qsizetype at) {
+        for (std::size_t i = first; i < last; ++i) {
+            const TextSpan &s = spans[i];
+            std::memcpy(out + at, in + s.offset,
+                        static_cast<std::size_t>(s.length) * sizeof(QChar));
+            at += s.length;
+            out[at++] = u'\r';
+            out[at++] = u'\n';
+        }
+    };
+    // Millions of entries: each core writes half of the text.
+    if (n >= 1 << 16) {
+        std::thread helper(fill, half, n, secondHalfAt);
+        fill(0, half, 0);
+        helper.join();
+    } else {
+        fill(0, n, 0);
+    }
+    return joined;
+}
+
+QString CheckTable::checkedText() const
+{
+    QString joined;
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (!isChecked(i))
+            continue;
+        if (joined.isEmpty()) {
+            joined = m_entries.at(i).toString();
+        } else {
+            joined.append(u"\r\n");
+            joined.append(m_entries.at(i));
+        }
+    }
+    return joined;
+}
