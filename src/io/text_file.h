@@ -6,6 +6,7 @@
 
 #include "extract/text_table.h"
 #include "io/text_encoding.h"
+#include "platform/app_error.h"
 
 // Reads a whole file in one piece, opened for reading only. Raises FileOpenError
 // "Impossible d'ouvrir le fichier "%s". %s" with the absolute path and the French description of
@@ -22,6 +23,12 @@ struct TextFileContent
 // Reads a text file whole: the mark decides the encoding, the decoded text is cut into one entry
 // per line. Raises FileOpenError as ReadWholeFile does.
 TextFileContent ReadTextFile(const QString &path);
+
+// The same for bytes already read (standard input): what ReadTextFile makes of a file's bytes.
+TextFileContent DecodeTextFile(QByteArrayView bytes);
+
+// The FileOpenError ReadWholeFile raises for `path` and the system error number.
+FileOpenError OpenErrorFor(const QString &path, int errorNumber);
 
 // Replaces the file at `path` with `mark` followed by `body`. The bytes go to a new file in the
 // same folder that replaces the target only once it is complete, so a failed save leaves the
