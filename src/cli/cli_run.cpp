@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -73,6 +75,40 @@ QByteArray readStandardInput()
     return bytes;
 }
 
+// Writes the UTF-8 form of `text` at p and returns the end; a surrogate without its pair
+// becomes U+FFFD. Room for three bytes a code unit must be there.
+char *putUtf8(char *p, QStringView text)
+{
+    const char16_t *d = text.utf16();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = d[i];
+        if (c < 0x80) {
+            *p++ = static_cast<char>(c);
+            continue;
+        }
+        if (c < 0x800) {
+            *p++ = static_cast<char>(0xc0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3f));
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(d[i + 1])) {
+            c = QChar::surrogateToUcs4(static_cast<char16_t>(c), d[++i]);
+            *p++ = static_cast<char>(0xf0 | (c >> 18));
+            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            *p++ = static_cast<char>(0x80 | (c & 0x3f));
+            continue;
+        }
+        if (QChar::isSurrogate(c))
+            c = 0xfffd;
+        *p++ = static_cast<char>(0xe0 | (c >> 12));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        *p++ = static_cast<char>(0x80 | (c & 0x3f));
+    }
+    return p;
+}
+
 // The full stop the window's error box adds after a message that does not end with one.
 QString shownMessage(QString message)
 {
@@ -88,6 +124,7 @@ struct Piece
     std::vector<qsizetype> lines; // line number of each address (from 1), with --source
     QString text;                 // formatted, for --output
     QByteArray utf8;              // formatted, for standard output
+    qsizetype count = 0;
 };
 
 struct FileResult
@@ -95,7 +132,6 @@ struct FileResult
     QString error;
     bool failed = false;
     std::vector<Piece> pieces;
-    qsizetype addressCount = 0;
 };
 
 class Runner
@@ -196,6 +232,8 @@ private:
                 for (qsizetype e : entries)
                     piece.lines.push_back(from + e + 1);
             }
+            piece.count = piece.addresses.size();
+            m_addresses += piece.count;
             if (!m_keepAll && !m_options.count)
                 formatPiece(piece, path);
         };
@@ -211,9 +249,6 @@ private:
         }
         for (std::thread &t : helpers)
             t.join();
-        for (const Piece &piece : result.pieces)
-            result.addressCount += piece.addresses.size();
-        m_addresses += result.addressCount;
     }
 
     // Appends one entry as the output shows it; `first` is false after the first entry of a run.
@@ -235,19 +270,55 @@ private:
 
     void formatPiece(Piece &piece, const QString &path) const
     {
-        QString out;
         const TextTable &a = piece.addresses;
-        out.reserve(a.buffer().size() + a.size() * (1 + (m_options.source ? path.size() + 10 : 0)));
-        for (qsizetype i = 0; i < a.size(); ++i) {
-            const qsizetype line = m_options.source ? piece.lines[static_cast<std::size_t>(i)] : 0;
-            appendEntry(out, path, line, a.at(i), i == 0);
+        if (m_toFile) {
+            QString out;
+            out.reserve(a.buffer().size() +
+                        a.size() * (2 + (m_options.source ? path.size() + 24 : 0)));
+            for (qsizetype i = 0; i < a.size(); ++i) {
+                const qsizetype line =
+                    m_options.source ? piece.lines[static_cast<std::size_t>(i)] : 0;
+                appendEntry(out, path, line, a.at(i), i == 0);
+            }
+            piece.text = std::move(out);
+        } else {
+            piece.utf8 = formatUtf8(piece, path);
         }
         piece.addresses = TextTable();
         piece.lines = {};
-        if (m_toFile)
-            piece.text = std::move(out);
-        else
-            piece.utf8 = out.toUtf8();
+    }
+
+    // The same entries as appendEntry gives, written straight into UTF-8.
+    QByteArray formatUtf8(const Piece &piece, const QString &path) const
+    {
+        const TextTable &a = piece.addresses;
+        const QByteArray pathBytes = m_options.source ? path.toUtf8() : QByteArray();
+        const QByteArray separator = m_options.separator.toUtf8();
+        const QByteArray terminator = m_terminator.toUtf8();
+        const qsizetype perEntry =
+            separator.size() + terminator.size() + (m_options.source ? pathBytes.size() + 24 : 0);
+        QByteArray out;
+        out.resize(a.buffer().size() * 3 + a.size() * perEntry);
+        char *p = out.data();
+        const auto put = [&p](const QByteArray &bytes) {
+            std::memcpy(p, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+            p += bytes.size();
+        };
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            if (m_options.hasSeparator && i > 0)
+                put(separator);
+            if (m_options.source) {
+                put(pathBytes);
+                *p++ = '\t';
+                p = std::to_chars(p, p + 24, piece.lines[static_cast<std::size_t>(i)]).ptr;
+                *p++ = '\t';
+            }
+            p = putUtf8(p, a.at(i));
+            if (!m_options.hasSeparator)
+                put(terminator);
+        }
+        out.truncate(p - out.constData());
+        return out;
     }
 
     // ---- the ordered output, on the main thread
@@ -259,7 +330,9 @@ private:
             m_fileText += text;
             return true;
         }
-        return emitUtf8(text.toUtf8());
+        QByteArray bytes(text.size() * 3, Qt::Uninitialized);
+        bytes.truncate(putUtf8(bytes.data(), text) - bytes.constData());
+        return emitUtf8(bytes);
     }
 
     bool emitUtf8(QByteArrayView bytes)
@@ -295,9 +368,11 @@ private:
             return true;
         }
         if (m_options.count) {
-            m_total += result.addressCount;
-            return emitText(displayPath(index) + u'\t' + QString::number(result.addressCount) +
-                            m_terminator);
+            qsizetype count = 0;
+            for (const Piece &piece : result.pieces)
+                count += piece.count;
+            m_total += count;
+            return emitText(displayPath(index) + u'\t' + QString::number(count) + m_terminator);
         }
         for (Piece &piece : result.pieces) {
             const bool empty = m_toFile ? piece.text.isEmpty() : piece.utf8.isEmpty();

@@ -173,6 +173,16 @@ private slots:
         QTest::newRow("malformed UTF-8 after its mark: nothing") << QByteArray("\xef\xbb\xbf"
                                                                                "a@b\n\xc3(@c\n")
                                                                  << QByteArray();
+        QTest::newRow("a surrogate without its pair becomes U+FFFD")
+            << hex("fffe"
+                   "61004000"
+                   "00d8"
+                   "2000"
+                   "62004000"
+                   "3dd8"
+                   "00de"
+                   "00dc")
+            << QByteArray("a@\xef\xbf\xbd\nb@\xf0\x9f\x98\x80\xef\xbf\xbd\n");
         QTest::newRow("the first zero byte ends the text")
             << QByteArray("a@b\r\nc@d\0e@f\r\n", 14) << QByteArray("a@b\nc@d\n");
     }
@@ -188,6 +198,8 @@ private slots:
         const CliRun fromStdin = run({}, bytes);
         QCOMPARE(fromStdin.out, expected);
         QCOMPARE(fromStdin.exitCode, 0);
+        // The addresses held for --unique are written the same way (none repeats here).
+        QCOMPARE(run({u"--unique"_s, u"in.txt"_s}).out, expected);
     }
 
     void outputFile_data()
