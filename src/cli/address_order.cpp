@@ -1,6 +1,7 @@
 #include "cli/address_order.h"
 
 #include <bit>
+#include <cstdint>
 
 #include <QHashFunctions>
 #include <QString>
@@ -18,25 +19,59 @@ std::vector<qsizetype> FirstOfEachIgnoringCase(const TextTable &addresses)
         return QStringView(upper).mid(s.offset, s.length);
     };
 
-    // Open addressing: a slot holds the index of a kept address plus one.
-    const std::size_t placeCount = std::bit_ceil(spans.size() * 2 + 16);
-    std::vector<qsizetype> places(placeCount, 0);
+    // Open addressing: a place holds a kept address's hash in its high half and its index plus
+    // one in its low half, so most unequal texts are told apart without comparing them. The
+    // table grows with the kept addresses: lists repeat a few addresses many times, and a small
+    // table stays in the processor's caches.
+    constexpr std::uint64_t tagMask = 0xffffffff00000000ULL;
+    std::size_t placeCount = 1 << 16;
+    std::vector<std::uint64_t> places(placeCount, 0);
+    const auto hashOf = [](QStringView text) {
+        std::uint64_t h = qHash(text);
+        // Spread every bit of the hash over the bits used for the place.
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        return h;
+    };
+    const auto grow = [&] {
+        std::vector<std::uint64_t> larger(placeCount * 2, 0);
+        const std::size_t mask = larger.size() - 1;
+        for (const std::uint64_t entry : places) {
+            if (entry == 0)
+                continue;
+            std::size_t place = static_cast<std::size_t>(
+                                    hashOf(key(static_cast<qsizetype>(entry & ~tagMask) - 1))) &
+                                mask;
+            while (larger[place] != 0)
+                place = (place + 1) & mask;
+            larger[place] = entry;
+        }
+        places = std::move(larger);
+        placeCount = places.size();
+    };
     std::vector<qsizetype> kept;
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         const QStringView text = key(i);
-        std::size_t slot = qHash(text) & (placeCount - 1);
+        const std::uint64_t h = hashOf(text);
+        const std::uint64_t tag = h & tagMask;
+        std::size_t place = static_cast<std::size_t>(h) & (placeCount - 1);
         bool seen = false;
-        while (places[slot] != 0) {
-            if (key(places[slot] - 1) == text) {
+        while (places[place] != 0) {
+            const std::uint64_t entry = places[place];
+            if ((entry & tagMask) == tag &&
+                key(static_cast<qsizetype>(entry & ~tagMask) - 1) == text) {
                 seen = true;
                 break;
             }
-            slot = (slot + 1) & (placeCount - 1);
+            place = (place + 1) & (placeCount - 1);
         }
-        if (!seen) {
-            places[slot] = i + 1;
-            kept.push_back(i);
-        }
+        if (seen)
+            continue;
+        places[place] = tag | static_cast<std::uint64_t>(i + 1);
+        kept.push_back(i);
+        if (kept.size() * 2 > placeCount)
+            grow();
     }
     return kept;
 }
