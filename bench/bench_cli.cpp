@@ -130,11 +130,11 @@ QString makeTree(const QString &root, qint64 *totalBytes, qint64 *largestBytes)
     for (int i = 0; i < fileCount; ++i) {
         int lines;
         if (i % 100 == 7)
-            lines = 200000 + (i * 7919) % 150000; // ~13-23 MB in Windows-1252, twice in UTF-16
+            lines = 150000 + (i * 7919) % 100000; // 10-16 MB in Windows-1252, twice in UTF-16
         else if (i % 10 == 3)
-            lines = 20000 + (i * 104729) % 30000;
+            lines = 12000 + (i * 104729) % 20000;
         else
-            lines = 200 + (i * 15485863) % 5000;
+            lines = 100 + (i * 15485863) % 3500;
         lineCounts.push_back(lines);
     }
     const bool exists = QFile::exists(done);
