@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -32,8 +33,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A file with more lines than this is extracted in pieces on several threads.
-constexpr qsizetype linesPerPiece = 200000;
+// Files are extracted in pieces of this many lines, spread over the worker's threads.
+constexpr qsizetype linesPerPiece = 65536;
 
 // Writes every byte to a descriptor; 0 on success, else the error number.
 int writeAll(int fd, QByteArrayView bytes)
@@ -216,7 +217,7 @@ private:
     {
         const qsizetype count = lines.size();
         const qsizetype pieces =
-            std::clamp<qsizetype>(count / linesPerPiece, 1, static_cast<qsizetype>(m_jobs));
+            std::max<qsizetype>(1, (count + linesPerPiece - 1) / linesPerPiece);
         result.pieces.resize(static_cast<std::size_t>(pieces));
         const auto work = [&](qsizetype k) {
             const qsizetype from = count * k / pieces;
@@ -237,18 +238,30 @@ private:
             if (!m_keepAll && !m_options.count)
                 formatPiece(piece, path);
         };
+        // Small pieces taken in turn by the threads: the memory of one piece's extract is
+        // reused by the next instead of fresh pages for the whole file.
+        std::atomic<qsizetype> next{0};
+        std::exception_ptr failure;
+        std::mutex failureMutex;
+        const auto loop = [&] {
+            try {
+                for (qsizetype k = next++; k < pieces; k = next++)
+                    work(k);
+            } catch (...) {
+                next = pieces;
+                std::lock_guard lock(failureMutex);
+                failure = std::current_exception();
+            }
+        };
         std::vector<std::thread> helpers;
-        try {
-            for (qsizetype k = 1; k < pieces; ++k)
-                helpers.emplace_back(work, k);
-            work(0);
-        } catch (...) {
-            for (std::thread &t : helpers)
-                t.join();
-            throw;
-        }
+        const qsizetype threads = std::min<qsizetype>(pieces, m_jobs);
+        for (qsizetype t = 1; t < threads; ++t)
+            helpers.emplace_back(loop);
+        loop();
         for (std::thread &t : helpers)
             t.join();
+        if (failure)
+            std::rethrow_exception(failure);
     }
 
     // Appends one entry as the output shows it; `first` is false after the first entry of a run.
