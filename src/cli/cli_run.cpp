@@ -453,17 +453,19 @@ private:
             emitText(out);
             return;
         }
+        constexpr qsizetype block = 1 << 20;
         QString out;
+        out.reserve(block + 4096);
         for (std::size_t k = 0; k < order.size(); ++k) {
             const std::size_t i = static_cast<std::size_t>(order[k]);
             const qsizetype line = m_options.source ? m_allLines[i] : 0;
             appendEntry(out, displayPath(static_cast<std::size_t>(m_allFiles[i])), line,
                         all.at(static_cast<qsizetype>(i)), !m_anyEntry);
             m_anyEntry = true;
-            if (out.size() >= (1 << 20)) {
+            if (out.size() >= block) {
                 if (!emitText(out))
                     return;
-                out.clear();
+                out.truncate(0);
             }
         }
         emitText(out);
