@@ -254,7 +254,10 @@ private:
             }
         };
         std::vector<std::thread> helpers;
-        const qsizetype threads = std::min<qsizetype>(pieces, m_jobs);
+        // With several files in flight the workers already keep every core busy.
+        const qsizetype filesInFlight =
+            std::clamp<qsizetype>(static_cast<qsizetype>(m_inputs.size()), 1, m_jobs);
+        const qsizetype threads = std::min<qsizetype>(pieces, m_jobs / filesInFlight);
         for (qsizetype t = 1; t < threads; ++t)
             helpers.emplace_back(loop);
         loop();
