@@ -30,8 +30,14 @@ private slots:
     void sameAsTheWindowsCopy_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("the example mail")
-            << readBytes(QFINDTESTDATA("../../examples/contacts.txt"));
+        QTest::newRow("a mail in UTF-8 after its mark") << QByteArray(
+            "\xef\xbb\xbf"
+            "From: \"Dupont, Jean\" <jean.dupont@exemple.fr>\r\n"
+            "To: marie.curie@labo.org, pierre.martin@societe.com\r\n"
+            "Cc: \xc3\x89lise Nu\xc3\xb1"
+            "ez <elise.nunez@mairie-lyon.fr>; rene.roux@courriel.net\r\n\r\n"
+            "Contact : secretariat@asso.org (secr\xc3\xa9tariat)\r\n"
+            "> \"Zo\xc3\xa9 Fontaine\" <zoe.fontaine@univ-paris.fr>, paul@entreprise.eu\r\n");
         QTest::newRow("Windows-1252: quotes, doubled quotes, commas, tabs, no final line end")
             << QByteArray("\"Dupont, Jean\" <jd@ex.fr>;\tmarie@x.org,,\"a\"\"b@c\" \xe9@\xe8\r\n"
                           "  mailto:p@q.fr (bureau)\r\r\n\"non ferm\xe9 @ x\n@\n,,@,@@");
