@@ -1,6 +1,7 @@
 # make run   installs the dependencies, builds, and opens the window on a sample file.
 # make test  installs the dependencies, builds, and runs every test.
-.PHONY: deps build run test asan-test bench clean
+# make bench-cold  times the real executable started fresh, beside rg (bench/README.md).
+.PHONY: deps build run test asan-test bench bench-cold clean
 
 SAMPLE ?= examples/contacts.txt
 
@@ -31,6 +32,15 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release
 	@echo "Benchmarks built in build/release/bench; see bench/README.md"
+
+# The fresh-process figures of bench/README.md: the real executable on both corpora, beside rg,
+# under Xvfb when it is installed (offscreen only otherwise). RUNS=N for more runs.
+RUNS ?= 5
+bench-cold: bench
+	@run() { if command -v xvfb-run >/dev/null; then \
+		xvfb-run -a -s "-screen 0 1280x1024x24" build/release/bench/bench_cold --runs $(RUNS) "$$@"; \
+	else build/release/bench/bench_cold --runs $(RUNS) "$$@"; fi; }; \
+	run && run --distinct
 
 clean:
 	rm -rf build

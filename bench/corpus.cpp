@@ -32,17 +32,28 @@ private:
 
 // Windows-1252 bytes: \xE9 is é, \xE8 è, \xE7 ç, \xEF ï, \xC9 É, \xF1 ñ, \x80 €.
 constexpr std::array<const char *, 16> firstNames = {
-    "Jean", "Marie", "Pierre", "\xC9lise", "Fran\xE7ois", "Chlo\xE9", "Luc", "Ana\xEFs",
-    "Ren\xE9", "Sophie", "Nicolas", "In\xE8s", "Paul", "Camille", "Jos\xE9", "Zo\xE9"};
-constexpr std::array<const char *, 12> lastNames = {
-    "Dupont", "Martin", "Lef\xE8vre", "Moreau", "Nu\xF1""ez", "Bernard", "Garnier", "Roux",
-    "Fontaine", "Chevalier", "Mercier", "Blanc"};
-constexpr std::array<const char *, 8> domains = {
-    "exemple.fr", "societe.com", "labo.org", "mairie-lyon.fr",
-    "courriel.net", "univ-paris.fr", "entreprise.eu", "asso.org"};
+    "Jean",    "Marie",  "Pierre",  "\xC9lise", "Fran\xE7ois", "Chlo\xE9", "Luc",     "Ana\xEFs",
+    "Ren\xE9", "Sophie", "Nicolas", "In\xE8s",  "Paul",        "Camille",  "Jos\xE9", "Zo\xE9"};
+constexpr std::array<const char *, 12> lastNames = {"Dupont",
+                                                    "Martin",
+                                                    "Lef\xE8vre",
+                                                    "Moreau",
+                                                    "Nu\xF1"
+                                                    "ez",
+                                                    "Bernard",
+                                                    "Garnier",
+                                                    "Roux",
+                                                    "Fontaine",
+                                                    "Chevalier",
+                                                    "Mercier",
+                                                    "Blanc"};
+constexpr std::array<const char *, 8> domains = {"exemple.fr",     "societe.com",  "labo.org",
+                                                 "mairie-lyon.fr", "courriel.net", "univ-paris.fr",
+                                                 "entreprise.eu",  "asso.org"};
 constexpr std::array<const char *, 10> prose = {
     "Merci pour votre r\xE9ponse, nous reviendrons vers vous tr\xE8s bient\xF4t.",
-    "La r\xE9union est d\xE9plac\xE9""e \xE0 jeudi, m\xEAme salle, m\xEAme heure.",
+    "La r\xE9union est d\xE9plac\xE9"
+    "e \xE0 jeudi, m\xEAme salle, m\xEAme heure.",
     "Veuillez trouver ci-joint le devis de 1250 \x80 pour la prestation.",
     "Bonjour \xE0 tous,",
     "Cordialement,",
@@ -62,8 +73,50 @@ QByteArray lower(const char *text)
     return out;
 }
 
-void appendAddress(QByteArray &out, Random &r)
+// Every index gives its own text: the name, the domain and a number that together spell it out.
+void appendNumberedAddress(QByteArray &out, quint32 index)
 {
+    out += lower(firstNames[index % firstNames.size()]);
+    index /= firstNames.size();
+    out += '.';
+    out += lower(lastNames[index % lastNames.size()]);
+    index /= lastNames.size();
+    const char *domain = domains[index % domains.size()];
+    index /= domains.size();
+    out += QByteArray::number(index);
+    out += '@';
+    out += domain;
+}
+
+class AddressSource
+{
+public:
+    AddressSource(Random &r, CorpusKind kind) : m_random(r), m_kind(kind) {}
+
+    void append(QByteArray &out)
+    {
+        if (m_kind == CorpusKind::Repeated) {
+            appendRepeated(out);
+            return;
+        }
+        // Half new texts, half a repeat of one given before.
+        if (m_given == 0 || m_random.next() % 2 == 0)
+            appendNumberedAddress(out, m_given++);
+        else
+            appendNumberedAddress(out, m_random.next() % m_given);
+    }
+
+private:
+    void appendRepeated(QByteArray &out);
+
+    Random &m_random;
+    CorpusKind m_kind;
+    quint32 m_given = 0;
+};
+
+void AddressSource::appendRepeated(QByteArray &out)
+{
+    Random &r = m_random;
     out += lower(r.pick(firstNames));
     out += '.';
     out += lower(r.pick(lastNames));
@@ -75,9 +128,11 @@ void appendAddress(QByteArray &out, Random &r)
 
 } // namespace
 
-QByteArray makeMailingListCorpus(int lines, quint32 seed)
+QByteArray makeMailingListCorpus(int lines, quint32 seed, CorpusKind kind)
 {
     Random r(seed);
+    AddressSource addresses(r, kind);
+    const auto appendAddress = [&addresses](QByteArray &out, Random &) { addresses.append(out); };
     QByteArray out;
     out.reserve(static_cast<qsizetype>(lines) * 70);
     for (int i = 0; i < lines; ++i) {
@@ -108,8 +163,19 @@ QByteArray makeMailingListCorpus(int lines, quint32 seed)
             out += ">; ";
             appendAddress(out, r);
             break;
-        case 4:
         case 5:
+            if (kind == CorpusKind::HalfDistinct) {
+                // Reply-To: a[, b]
+                out += "Reply-To: ";
+                appendAddress(out, r);
+                if (r.next() % 2 == 0) {
+                    out += ", ";
+                    appendAddress(out, r);
+                }
+                break;
+            }
+            [[fallthrough]];
+        case 4:
             out += r.pick(prose);
             break;
         case 6: // > Le 12/03/2021, Prénom a écrit :
@@ -119,7 +185,8 @@ QByteArray makeMailingListCorpus(int lines, quint32 seed)
             out += QByteArray::number(1 + r.next() % 9);
             out += "/2021, ";
             out += r.pick(firstNames);
-            out += " a \xE9""crit :";
+            out += " a \xE9"
+                   "crit :";
             break;
         case 7: // contact line with parentheses
             out += "Contact : ";
@@ -142,14 +209,16 @@ QByteArray makeMailingListCorpus(int lines, quint32 seed)
     return out;
 }
 
-QString corpusFile(int lines)
+QString corpusFile(int lines, CorpusKind kind)
 {
-    const QString path =
-        QDir::temp().filePath(QStringLiteral("extracteur-corpus-%1.txt").arg(lines));
+    const QString path = QDir::temp().filePath(
+        QStringLiteral("extracteur-corpus-%1%2.txt")
+            .arg(lines)
+            .arg(kind == CorpusKind::HalfDistinct ? QStringLiteral("-distinct") : QString()));
     if (!QFileInfo::exists(path)) {
         QFile f(path);
         if (f.open(QIODevice::WriteOnly))
-            f.write(makeMailingListCorpus(lines));
+            f.write(makeMailingListCorpus(lines, 20261209, kind));
     }
     return path;
 }

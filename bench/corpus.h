@@ -3,12 +3,18 @@
 #include <QByteArray>
 #include <QString>
 
+// How the corpus picks its addresses. Repeated: from about 330,000 texts, so most addresses come
+// back many times. HalfDistinct: about half of the addresses are new texts and the rest repeat
+// earlier ones, as in a real export; also a little more addresses a line (about 1.25).
+enum class CorpusKind { Repeated, HalfDistinct };
+
 // A deterministic mailing-list-like text in Windows-1252: header lines with names, quoted names
-// and addresses, quoted replies and French prose. About 65 bytes and 1.25 addresses a line.
-QByteArray makeMailingListCorpus(int lines, quint32 seed = 20261209);
+// and addresses, quoted replies and French prose. About 60 bytes and 1.1 addresses a line.
+QByteArray makeMailingListCorpus(int lines, quint32 seed = 20261209,
+                                 CorpusKind kind = CorpusKind::Repeated);
 
 // Writes the corpus to a file in the system temporary folder (once per size) and returns its path.
-QString corpusFile(int lines);
+QString corpusFile(int lines, CorpusKind kind = CorpusKind::Repeated);
 
 // Peak resident set size of this process, in MiB.
 double peakMemoryMiB();

@@ -1,5 +1,8 @@
-// Writes the benchmark corpus: make_corpus LINES OUTPUT
+// Writes the benchmark corpus: make_corpus [--distinct] LINES OUTPUT
+// --distinct: about half of the addresses are distinct texts (a real export), instead of a few
+// hundred thousand texts repeated.
 #include <cstdio>
+#include <cstring>
 
 #include <QFile>
 
@@ -7,13 +10,19 @@
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: make_corpus LINES OUTPUT\n");
+    CorpusKind kind = CorpusKind::Repeated;
+    int first = 1;
+    if (argc > 1 && std::strcmp(argv[1], "--distinct") == 0) {
+        kind = CorpusKind::HalfDistinct;
+        first = 2;
+    }
+    if (argc - first != 2) {
+        std::fprintf(stderr, "usage: make_corpus [--distinct] LINES OUTPUT\n");
         return 2;
     }
-    QFile out(QString::fromLocal8Bit(argv[2]));
+    QFile out(QString::fromLocal8Bit(argv[first + 1]));
     if (!out.open(QIODevice::WriteOnly))
         return 1;
-    out.write(makeMailingListCorpus(QByteArray(argv[1]).toInt()));
+    out.write(makeMailingListCorpus(QByteArray(argv[first]).toInt(), 20261209, kind));
     return 0;
 }

@@ -5,7 +5,7 @@
 
 #include "extract/list_search.h"
 #include "io/text_file.h"
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 
 namespace {
 

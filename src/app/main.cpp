@@ -2,6 +2,7 @@
 
 #include "app/french_texts.h"
 #include "app/main_window.h"
+#include "app/shown_report.h"
 #include "app/theme.h"
 #include "platform/executable_info.h"
 #include "platform/gui_dialogs.h"
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
 
     TForm1 window(dialogs, QApplication::arguments());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/envelope.svg")));
+    reportShownIfAsked(window);
     window.show();
     window.activateWindow();
     return QApplication::exec();

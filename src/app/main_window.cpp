@@ -24,6 +24,7 @@
 #include "extract/extract_command.h"
 #include "extract/list_search.h"
 #include "platform/command_line.h"
+#include "platform/executable_info.h"
 #include "platform/gui_clipboard.h"
 #include "platform/gui_file_drop.h"
 #include "settings/settings_file.h"

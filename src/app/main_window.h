@@ -7,8 +7,9 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/gui_dialogs.h"
+#include "settings/option_states.h"
 #include "settings/window_geometry.h"
 
 class QAction;

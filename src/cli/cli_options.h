@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "io/text_encoding.h"
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 
 // A command line the program cannot run: the message names the option; the usage line follows
 // it on standard error and the exit status is 2.

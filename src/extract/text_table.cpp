@@ -1,6 +1,11 @@
 #include "extract/text_table.h"
 
 #include <algorithm>
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -46,6 +51,20 @@ qsizetype findLineEnd(const char16_t *data, qsizetype i, qsizetype n)
 }
 
 } // namespace
+
+QString UninitializedText(qsizetype size)
+{
+    QString text(size, Qt::Uninitialized);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t hugePage = std::uintptr_t{2} << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(text.data());
+    const std::uintptr_t first = (start + hugePage - 1) & ~(hugePage - 1);
+    const std::uintptr_t last = (start + static_cast<std::uintptr_t>(size) * 2) & ~(hugePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#endif
+    return text;
+}
 
 std::vector<TextSpan> TextToLines(QStringView text)
 {

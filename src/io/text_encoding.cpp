@@ -143,7 +143,8 @@ bool isContinuation(unsigned char byte)
 }
 
 // Well-formed UTF-8 as the Unicode Standard's table of byte sequences defines it; anything else
-// makes the whole text empty.
+// makes the whole text empty. Kept instead of QStringDecoder: no slower on the corpus
+// (bench_utf8), and the strict rules the product relies on stand here in one place.
 QString decodeUtf8(QByteArrayView bytes)
 {
     const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());

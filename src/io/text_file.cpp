@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/system_error_text.h"
 
 #include <fcntl.h>

@@ -6,7 +6,7 @@
 
 #include "extract/text_table.h"
 #include "io/text_encoding.h"
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 
 // Reads a whole file in one piece, opened for reading only. Raises FileOpenError
 // "Impossible d'ouvrir le fichier "%s". %s" with the absolute path and the French description of

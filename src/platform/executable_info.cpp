@@ -45,7 +45,7 @@ ExecutableFacts readProcessExecutableFacts()
     facts.filePath = QCoreApplication::instance()
                          ? QCoreApplication::applicationFilePath()
                          : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    facts.fileVersionMs =
+    facts.versionMajorMinor =
         (quint32{EXTRACTEUR_VERSION_MAJOR} << 16) | quint32{EXTRACTEUR_VERSION_MINOR};
     // The C locale has no regional date format of its own (Qt gives it "d MMM yyyy").
     const QLocale locale = QLocale::system();
@@ -53,4 +53,16 @@ ExecutableFacts readProcessExecutableFacts()
                               ? QStringLiteral("/")
                               : DateSeparatorOf(locale.dateFormat(QLocale::ShortFormat));
     return facts;
+}
+
+QString ApplicationTitle()
+{
+    const QString path = executableFacts().filePath.left(255);
+    QString name = path.sliced(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.indexOf(u'.');
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.isEmpty())
+        return name;
+    return name.front() + name.sliced(1).toLower();
 }

@@ -8,13 +8,17 @@
 // them so nothing is ever read or written beside the test binaries.
 struct ExecutableFacts
 {
-    QString filePath;                     // absolute path of the executable
-    std::optional<quint32> fileVersionMs; // major << 16 | minor; none: no version record
-    QString dateSeparator;                // from the regional short date format, as read at start
+    QString filePath;                         // absolute path of the executable
+    std::optional<quint32> versionMajorMinor; // major << 16 | minor; none: no version record
+    QString dateSeparator; // from the regional short date format, as read at start
 };
 
 const ExecutableFacts &executableFacts();
 void setExecutableFacts(const ExecutableFacts &facts);
+
+// The caption of every message box: the executable's file name cut before its first ".", every
+// character after the first lower-cased; only the first 255 characters of the path count.
+QString ApplicationTitle();
 
 // The date separator of a short date format such as "dd/MM/yyyy": the text between its first two
 // fields when it is one character or none, "/" when it is longer.

@@ -150,7 +150,7 @@ bool hasLineBreak(const QString &text)
 
 namespace ProfileFile {
 
-std::optional<QString> read(const QString &path, const QString &section, const QString &key)
+std::optional<QString> Read(const QString &path, const QString &section, const QString &key)
 {
     QByteArray data;
     if (path.isEmpty() || readAll(path, data) != ReadResult::Ok)
@@ -162,7 +162,7 @@ std::optional<QString> read(const QString &path, const QString &section, const Q
     return lines[static_cast<size_t>(location.entry)].value;
 }
 
-bool write(const QString &path, const QString &section, const QString &key, const QString &value)
+bool Write(const QString &path, const QString &section, const QString &key, const QString &value)
 {
     // The entry must read back as written: a line break or an "=" in the key would split it.
     if (path.isEmpty() || hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value) ||

@@ -10,11 +10,11 @@
 namespace ProfileFile {
 
 // The stored value, or nothing when the file, section or key is missing or unreadable.
-std::optional<QString> read(const QString &path, const QString &section, const QString &key);
+std::optional<QString> Read(const QString &path, const QString &section, const QString &key);
 
 // Replaces or adds one entry, leaving every other line unchanged; creates a missing file. The
 // file is replaced atomically (a new file beside it, then a rename). Returns false on failure,
 // including a read-only file.
-bool write(const QString &path, const QString &section, const QString &key, const QString &value);
+bool Write(const QString &path, const QString &section, const QString &key, const QString &value);
 
 } // namespace ProfileFile

@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/executable_info.h"
 #include "platform/profile_file.h"
 
@@ -67,7 +67,7 @@ QString ExecutableBaseName()
 QString ReadText(const QString &section, const QString &key, const QString &defaultText,
                  const QString &path)
 {
-    std::optional<QString> value = ProfileFile::read(resolvedPath(path), section, key);
+    std::optional<QString> value = ProfileFile::Read(resolvedPath(path), section, key);
     if (!value)
         return defaultText;
     if (value->size() > maxValueLength) {
@@ -84,7 +84,7 @@ void WriteText(const QString &section, const QString &key, const QString &value,
                const QString &path)
 {
     const QString target = resolvedPath(path);
-    if (!ProfileFile::write(target, section, key, value)) {
+    if (!ProfileFile::Write(target, section, key, value)) {
         const QString shown = target.isEmpty() ? target : QFileInfo(target).absoluteFilePath();
         throw SettingsWriteError(u"Impossible d'écrire dans %1"_s.arg(shown));
     }
@@ -164,4 +164,24 @@ qint32 StrToInt(QStringView text)
     if (!number)
         throw ConversionError(u"''%1'' n'est pas une valeur entière valide"_s.arg(text));
     return *number;
+}
+
+QStringList SplitText(QStringView text, QStringView separator)
+{
+    QStringList parts;
+    if (separator.isEmpty()) {
+        // An empty separator occurs everywhere; the text stays whole.
+        if (!text.isEmpty())
+            parts.append(text.toString());
+        return parts;
+    }
+    qsizetype found = text.indexOf(separator);
+    while (found >= 0) {
+        parts.append(text.left(found).toString());
+        text = text.sliced(found + separator.size());
+        found = text.indexOf(separator);
+    }
+    if (!text.isEmpty())
+        parts.append(text.toString());
+    return parts;
 }

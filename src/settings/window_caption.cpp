@@ -36,7 +36,7 @@ QString BuildCaption(const QString &text, const QString &datePattern)
 
 QString VersionText()
 {
-    const quint32 version = executableFacts().fileVersionMs.value_or(0xFFFFFFFFu);
+    const quint32 version = executableFacts().versionMajorMinor.value_or(0xFFFFFFFFu);
     return u"%1.%2"_s.arg(version >> 16).arg(version & 0xFFFFu);
 }
 
@@ -74,16 +74,4 @@ QString ExecutableDateText(const QString &datePattern)
         }
     }
     return result;
-}
-
-QString ApplicationTitle()
-{
-    const QString path = executableFacts().filePath.left(255);
-    QString name = path.sliced(path.lastIndexOf(u'/') + 1);
-    const qsizetype dot = name.indexOf(u'.');
-    if (dot >= 0)
-        name.truncate(dot);
-    if (name.isEmpty())
-        return name;
-    return name.front() + name.sliced(1).toLower();
 }

@@ -14,7 +14,3 @@ QString ExecutableDateText(const QString &datePattern);
 
 // Upper-cases the 26 letters a to z only.
 QString UpperCaseAsciiLetters(const QString &text);
-
-// The caption of every message box: the executable's file name cut before its first ".", every
-// character after the first lower-cased; only the first 255 characters of the path count.
-QString ApplicationTitle();

@@ -7,7 +7,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString geometryKey = u"Form1"_s;
-const QString optionSection = u"CASES_A_COCHER"_s;
 
 QString geometryText(const QRect &frame)
 {
@@ -18,26 +17,6 @@ QString geometryText(const QRect &frame)
 }
 
 } // namespace
-
-QStringList SplitText(QStringView text, QStringView separator)
-{
-    QStringList parts;
-    if (separator.isEmpty()) {
-        // An empty separator occurs everywhere; the text stays whole.
-        if (!text.isEmpty())
-            parts.append(text.toString());
-        return parts;
-    }
-    qsizetype found = text.indexOf(separator);
-    while (found >= 0) {
-        parts.append(text.left(found).toString());
-        text = text.sliced(found + separator.size());
-        found = text.indexOf(separator);
-    }
-    if (!text.isEmpty())
-        parts.append(text.toString());
-    return parts;
-}
 
 void LoadWindowGeometry(GeometryWindow &window, const QString &path)
 {
@@ -76,16 +55,4 @@ void SaveWindowGeometry(const GeometryWindow &window, const QString &path)
 {
     SettingsFile::WriteText(SettingsFile::ExecutableBaseName(), geometryKey,
                             geometryText(window.frameGeometry()), path);
-}
-
-void LoadOptionStates(std::vector<OptionState> &options, const QString &path)
-{
-    for (OptionState &option : options)
-        option.checked = SettingsFile::ReadFlag(optionSection, option.name, option.checked, path);
-}
-
-void SaveOptionStates(const std::vector<OptionState> &options, const QString &path)
-{
-    for (const OptionState &option : options)
-        SettingsFile::WriteFlag(optionSection, option.name, option.checked, path);
 }

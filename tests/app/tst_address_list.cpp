@@ -1,13 +1,10 @@
 #include <QAbstractItemModelTester>
-#include <QCollator>
-#include <QMultiHash>
-#include <QRandomGenerator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/address_list.h"
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 
 namespace {
 
@@ -44,12 +41,8 @@ private slots:
     void addCutsAtNulAndTextEndsEveryEntry();
     void indexOutsideTheEntriesFails_data();
     void indexOutsideTheEntriesFails();
-    void checkedTextJoinsCheckedEntries_data();
-    void checkedTextJoinsCheckedEntries();
     void sortingRebuildsKeepingMarksAndSelectedPosition();
     void sortedModeAddsAtSortedPlace();
-    void sortedModeGroupsEqualTextsAndKeepsTheirMarks();
-    void sortingManyRepeatedTextsKeepsEveryEntryWithItsMark();
     void loadReplacesEntriesMarksAndSelection();
     void loadInSortedModeSorts();
     void failedLoadChangesNothing();
@@ -98,40 +91,6 @@ void TestAddressList::indexOutsideTheEntriesFails()
     QVERIFY_THROWS_EXCEPTION(ListIndexError, list.Selected(index));
 }
 
-void TestAddressList::checkedTextJoinsCheckedEntries_data()
-{
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QList<int>>("checked");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<int>("count");
-    const QStringList abc{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
-    QTest::newRow("a and c") << abc << QList<int>{0, 2} << QStringLiteral("a\r\nc") << 2;
-    QTest::newRow("none") << abc << QList<int>{} << QString() << 0;
-    QTest::newRow("empty first") << QStringList{QString(), QStringLiteral("b")} << QList<int>{0, 1}
-                                 << QStringLiteral("b") << 2;
-    QTest::newRow("empty between")
-        << QStringList{QStringLiteral("a"), QString(), QStringLiteral("c")} << QList<int>{0, 1, 2}
-        << QStringLiteral("a\r\n\r\nc") << 3;
-    QTest::newRow("empty last") << QStringList{QStringLiteral("a"), QString()} << QList<int>{0, 1}
-                                << QStringLiteral("a\r\n") << 2;
-}
-
-void TestAddressList::checkedTextJoinsCheckedEntries()
-{
-    QFETCH(QStringList, texts);
-    QFETCH(QList<int>, checked);
-    QFETCH(QString, expected);
-    QFETCH(int, count);
-    AddressList list;
-    fill(list, texts);
-    for (int i : checked)
-        list.setChecked(i, true);
-    int n = -1;
-    QCOMPARE(list.checkedText(&n), expected);
-    QCOMPARE(n, count);
-    QCOMPARE(list.checkedCount(), count);
-}
-
 void TestAddressList::sortingRebuildsKeepingMarksAndSelectedPosition()
 {
     AddressList list;
@@ -167,60 +126,6 @@ void TestAddressList::sortedModeAddsAtSortedPlace()
                           QStringLiteral("m"), QStringLiteral("z")}));
     QVERIFY(list.Checked(3));
     QCOMPARE(list.checkedCount(), 1);
-}
-
-void TestAddressList::sortedModeGroupsEqualTextsAndKeepsTheirMarks()
-{
-    AddressList list;
-    fill(list, {QStringLiteral("x@b"), QStringLiteral("a@b"), QStringLiteral("x@b"),
-                QStringLiteral("é@b"), QStringLiteral("e@c"), QStringLiteral("a@b")});
-    list.setChecked(2, true); // the second "x@b"
-    list.setSorted(true);
-    // The collation of the user's locale: é sorts with e, before the next letter.
-    QCOMPARE(entries(list),
-             QStringList({QStringLiteral("a@b"), QStringLiteral("a@b"), QStringLiteral("é@b"),
-                          QStringLiteral("e@c"), QStringLiteral("x@b"), QStringLiteral("x@b")}));
-    QVERIFY(!list.Checked(4));
-    QVERIFY(list.Checked(5));
-}
-
-void TestAddressList::sortingManyRepeatedTextsKeepsEveryEntryWithItsMark()
-{
-    // Many entries over few distinct texts, some equal but for letter case.
-    QRandomGenerator random(42);
-    const QStringList pool{QStringLiteral("alpha@x.fr"), QStringLiteral("Alpha@X.fr"),
-                           QStringLiteral("beta@y.org"), QStringLiteral("é@z"),
-                           QStringLiteral("e@z"),        QString(),
-                           QStringLiteral("zoé@w"),      QStringLiteral("<c@d>")};
-    AddressList list;
-    QMultiHash<QString, bool> before;
-    for (int i = 0; i < 5000; ++i) {
-        const QString text = pool[random.bounded(pool.size())] +
-                             QString::number(random.bounded(40)).repeated(random.bounded(2));
-        const int row = list.Add(text);
-        const bool mark = random.bounded(3) == 0;
-        list.setChecked(row, mark);
-        before.insert(text, mark);
-    }
-    list.setSorted(true);
-    QCOMPARE(list.Count(), 5000);
-    QCollator collator;
-    collator.setLocale(QLocale(QLocale::English));
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    QMultiHash<QString, bool> after;
-    for (int i = 0; i < list.Count(); ++i) {
-        if (i > 0)
-            QVERIFY2(collator.compare(list.Items(i - 1), list.Items(i)) <= 0,
-                     qPrintable(list.Items(i).toString()));
-        after.insert(list.Items(i).toString(), list.Checked(i));
-    }
-    for (const QString &text : before.uniqueKeys()) {
-        QList<bool> expected = before.values(text);
-        QList<bool> got = after.values(text);
-        std::sort(expected.begin(), expected.end());
-        std::sort(got.begin(), got.end());
-        QCOMPARE(got, expected);
-    }
 }
 
 void TestAddressList::loadReplacesEntriesMarksAndSelection()

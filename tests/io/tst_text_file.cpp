@@ -10,7 +10,7 @@
 #include "extract/text_table.h"
 #include "io/text_encoding.h"
 #include "io/text_file.h"
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/system_error_text.h"
 #include "support/fixtures.h"
 

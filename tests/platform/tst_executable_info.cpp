@@ -1,5 +1,7 @@
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 #include "platform/executable_info.h"
 
 class TestExecutableInfo : public QObject
@@ -29,10 +31,34 @@ private slots:
     void processFactsCarryTheProductVersion()
     {
         const ExecutableFacts facts = readProcessExecutableFacts();
-        QVERIFY(facts.fileVersionMs.has_value());
-        QCOMPARE(*facts.fileVersionMs >> 16, quint32{EXTRACTEUR_VERSION_MAJOR});
-        QCOMPARE(*facts.fileVersionMs & 0xffff, quint32{EXTRACTEUR_VERSION_MINOR});
+        QVERIFY(facts.versionMajorMinor.has_value());
+        QCOMPARE(*facts.versionMajorMinor >> 16, quint32{EXTRACTEUR_VERSION_MAJOR});
+        QCOMPARE(*facts.versionMajorMinor & 0xffff, quint32{EXTRACTEUR_VERSION_MINOR});
         QVERIFY(facts.filePath.endsWith(QStringLiteral("tst_executable_info")));
+    }
+
+    void applicationTitle_data()
+    {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("cut at the first dot") << u"/apps/OUTIL.Liste.exe"_s << u"Outil"_s;
+        QTest::newRow("first letter kept") << u"/usr/bin/extracteur"_s << u"extracteur"_s;
+        QTest::newRow("accented letters lowered") << u"/apps/ÉDITEUR.EXE"_s << u"Éditeur"_s;
+        QTest::newRow("dot in the folder ignored") << u"/Mes.outils/OUTIL"_s << u"Outil"_s;
+        QTest::newRow("leading dot") << u"/apps/.cache"_s << QString();
+        const QString folder = u"/"_s + QString(249, u'd');
+        QTest::newRow("first 255 characters") << folder + u"/OUTILLAGE.exe"_s << u"Outi"_s;
+        QTest::newRow("no path") << QString() << QString();
+    }
+
+    void applicationTitle()
+    {
+        QFETCH(QString, executable);
+        QFETCH(QString, expected);
+        ExecutableFacts facts;
+        facts.filePath = executable;
+        setExecutableFacts(facts);
+        QCOMPARE(ApplicationTitle(), expected);
     }
 };
 

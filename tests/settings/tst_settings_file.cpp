@@ -7,7 +7,7 @@
 
 #include <sys/stat.h>
 
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/executable_info.h"
 #include "settings/settings_file.h"
 #include "support/fixtures.h"
@@ -462,6 +462,34 @@ private slots:
         setExecutableFacts(facts);
         QCOMPARE(SettingsFile::SettingsPath(), settingsPath);
         QCOMPARE(SettingsFile::ExecutableBaseName(), baseName);
+    }
+
+    void splitText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("separator");
+        QTest::addColumn<QStringList>("parts");
+        QTest::newRow("four parts")
+            << u"10:20:300:400"_s << u":"_s << QStringList{u"10"_s, u"20"_s, u"300"_s, u"400"_s};
+        QTest::newRow("empty part inside")
+            << u"10::300:400"_s << u":"_s << QStringList{u"10"_s, QString(), u"300"_s, u"400"_s};
+        QTest::newRow("empty first part")
+            << u":10:20:30"_s << u":"_s << QStringList{QString(), u"10"_s, u"20"_s, u"30"_s};
+        QTest::newRow("empty rest dropped")
+            << u"10:20:300:400:"_s << u":"_s << QStringList{u"10"_s, u"20"_s, u"300"_s, u"400"_s};
+        QTest::newRow("empty text") << QString() << u":"_s << QStringList();
+        QTest::newRow("separator alone") << u":"_s << u":"_s << QStringList{QString()};
+        QTest::newRow("no separator") << u"abc"_s << u":"_s << QStringList{u"abc"_s};
+        QTest::newRow("longer separator") << u"a::b::"_s << u"::"_s << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("empty separator") << u"a:b"_s << QString() << QStringList{u"a:b"_s};
+    }
+
+    void splitText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, separator);
+        QFETCH(QStringList, parts);
+        QCOMPARE(SplitText(text, separator), parts);
     }
 };
 

@@ -18,7 +18,7 @@ void useExecutable(const QString &path, std::optional<quint32> version = std::nu
 {
     ExecutableFacts facts;
     facts.filePath = path;
-    facts.fileVersionMs = version;
+    facts.versionMajorMinor = version;
     facts.dateSeparator = separator;
     setExecutableFacts(facts);
 }
@@ -177,28 +177,6 @@ private slots:
         makeFile(path, QDateTime(QDate(2021, 2, 15), QTime(14, 0)));
         useExecutable(path, version, separator);
         QCOMPARE(BuildCaption(text, u"dd/mm/yyyy"_s), expected);
-    }
-
-    void applicationTitle_data()
-    {
-        QTest::addColumn<QString>("executable");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("cut at the first dot") << u"/apps/OUTIL.Liste.exe"_s << u"Outil"_s;
-        QTest::newRow("first letter kept") << u"/usr/bin/extracteur"_s << u"extracteur"_s;
-        QTest::newRow("accented letters lowered") << u"/apps/ÉDITEUR.EXE"_s << u"Éditeur"_s;
-        QTest::newRow("dot in the folder ignored") << u"/Mes.outils/OUTIL"_s << u"Outil"_s;
-        QTest::newRow("leading dot") << u"/apps/.cache"_s << QString();
-        const QString folder = u"/"_s + QString(249, u'd');
-        QTest::newRow("first 255 characters") << folder + u"/OUTILLAGE.exe"_s << u"Outi"_s;
-        QTest::newRow("no path") << QString() << QString();
-    }
-
-    void applicationTitle()
-    {
-        QFETCH(QString, executable);
-        QFETCH(QString, expected);
-        useExecutable(executable);
-        QCOMPARE(ApplicationTitle(), expected);
     }
 };
 

@@ -5,8 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "platform/app_error.h"
+#include "errors/app_error.h"
 #include "platform/executable_info.h"
+#include "settings/option_states.h"
 #include "settings/window_geometry.h"
 #include "support/fixtures.h"
 
@@ -69,34 +70,6 @@ private slots:
         m_ini = m_dir.filePath(u"Outil.INI"_s);
         QFile::remove(m_ini);
         useExecutableIn(m_dir.path(), u"Outil.exe"_s);
-    }
-
-    void splitText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("separator");
-        QTest::addColumn<QStringList>("parts");
-        QTest::newRow("four parts")
-            << u"10:20:300:400"_s << u":"_s << QStringList{u"10"_s, u"20"_s, u"300"_s, u"400"_s};
-        QTest::newRow("empty part inside")
-            << u"10::300:400"_s << u":"_s << QStringList{u"10"_s, QString(), u"300"_s, u"400"_s};
-        QTest::newRow("empty first part")
-            << u":10:20:30"_s << u":"_s << QStringList{QString(), u"10"_s, u"20"_s, u"30"_s};
-        QTest::newRow("empty rest dropped")
-            << u"10:20:300:400:"_s << u":"_s << QStringList{u"10"_s, u"20"_s, u"300"_s, u"400"_s};
-        QTest::newRow("empty text") << QString() << u":"_s << QStringList();
-        QTest::newRow("separator alone") << u":"_s << u":"_s << QStringList{QString()};
-        QTest::newRow("no separator") << u"abc"_s << u":"_s << QStringList{u"abc"_s};
-        QTest::newRow("longer separator") << u"a::b::"_s << u"::"_s << QStringList{u"a"_s, u"b"_s};
-        QTest::newRow("empty separator") << u"a:b"_s << QString() << QStringList{u"a:b"_s};
-    }
-
-    void splitText()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, separator);
-        QFETCH(QStringList, parts);
-        QCOMPARE(SplitText(text, separator), parts);
     }
 
     void loadWindowGeometry_data()
