@@ -19,7 +19,7 @@ bool containsAt(QStringView text)
 
 } // namespace
 
-TextTable ExtractAddresses(const TextTable &entries)
+TextTable ExtractAddresses(const TextTable &entries, std::vector<qsizetype> *entryOfEach)
 {
     // Only an entry holding "@" can give a retained token, and the tokens of one entry are
     // disjoint parts of it (a quoted token only loses quotes), so the total length of those
@@ -50,6 +50,8 @@ TextTable ExtractAddresses(const TextTable &entries)
                         static_cast<std::size_t>(token.size()) * sizeof(char16_t));
             spans.push_back({used, token.size()});
             used += token.size();
+            if (entryOfEach)
+                entryOfEach->push_back(i);
         });
     }
     buffer.truncate(used);

@@ -35,10 +35,15 @@ QString absolutePath(const QString &path)
     return QFileInfo(path).absoluteFilePath();
 }
 
+FileOpenError openError(const QString &path, const QString &reason)
+{
+    return FileOpenError(
+        u"Impossible d'ouvrir le fichier \"%1\". %2"_s.arg(absolutePath(path), reason));
+}
+
 [[noreturn]] void raiseOpenError(const QString &path, const QString &reason)
 {
-    throw FileOpenError(
-        u"Impossible d'ouvrir le fichier \"%1\". %2"_s.arg(absolutePath(path), reason));
+    throw openError(path, reason);
 }
 
 [[noreturn]] void raiseOpenError(const QString &path, int errorNumber)
@@ -427,4 +432,17 @@ TextFileContent ReadTextFile(const QString &path, ReadingMode mode)
             return std::move(*content);
     }
     return readInOnePass(path, opened, detected);
+}
+
+FileOpenError OpenErrorFor(const QString &path, int errorNumber)
+{
+    return openError(path, SystemErrorText(errorNumber));
+}
+
+TextFileContent DecodeTextFile(QByteArrayView bytes)
+{
+    const DetectedEncoding detected = DetectEncoding(bytes);
+    QString text = DecodeText(bytes.sliced(detected.markLength), detected.encoding);
+    std::vector<TextSpan> lines = TextToLines(text);
+    return {TextTable(std::move(text), std::move(lines)), detected.encoding};
 }

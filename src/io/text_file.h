@@ -6,6 +6,7 @@
 
 #include "extract/text_table.h"
 #include "io/text_encoding.h"
+#include "errors/app_error.h"
 
 // Reads a whole file in one piece, opened for reading only. Raises FileOpenError
 // "Impossible d'ouvrir le fichier "%s". %s" with the absolute path and the French description of
@@ -28,6 +29,12 @@ enum class ReadingMode { Automatic, OnePass, TwoHalves };
 // per line; the text ends at its first U+0000. Raises FileOpenError as ReadWholeFile does, also
 // for anything but a regular file (a pipe, a device, a socket).
 TextFileContent ReadTextFile(const QString &path, ReadingMode mode = ReadingMode::Automatic);
+
+// The same for bytes already read (standard input): what ReadTextFile makes of a file's bytes.
+TextFileContent DecodeTextFile(QByteArrayView bytes);
+
+// The FileOpenError ReadWholeFile raises for `path` and the system error number.
+FileOpenError OpenErrorFor(const QString &path, int errorNumber);
 
 // Replaces the file at `path` with `mark` followed by `body`, through writeFileSafely: at every
 // instant the target is the old file or the new one, complete, except where the folder refuses

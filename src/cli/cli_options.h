@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "io/text_encoding.h"
+#include "errors/app_error.h"
+
+// A command line the program cannot run: the message names the option; the usage line follows
+// it on standard error and the exit status is 2.
+class UsageError : public AppError
+{
+public:
+    using AppError::AppError;
+};
+
+struct CliOptions
+{
+    bool help = false;
+    bool version = false;
+    bool unique = false;
+    bool sort = false;
+    bool source = false;
+    bool count = false;
+    bool null = false;
+    bool quiet = false;
+    bool hasSeparator = false;
+    QString separator;
+    QString outputPath;
+    TextEncoding encoding = TextEncoding::SystemCodePage;
+    QStringList globs;
+    QStringList filesFrom;
+    int jobs = 0; // 0: one per core
+    // Files, folders and "-", in the order given; empty means standard input.
+    QStringList inputs;
+};
+
+// Reads the arguments that follow the program's name. Raises UsageError.
+CliOptions ParseCliOptions(const QStringList &arguments);
+
+QString UsageLine();
+QString HelpText();
+QString VersionText();
