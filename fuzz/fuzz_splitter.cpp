@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
         QStringList streamed;
         QString scratch;
-        TokenSplitter::forEachToken(
+        TokenSplitter::ForEachToken(
             line, scratch, [&streamed](QStringView token) { streamed.append(token.toString()); });
         FUZZ_CHECK(streamed == expected);
 

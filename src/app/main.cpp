@@ -10,7 +10,7 @@
 
 int main(int argc, char *argv[])
 {
-    ignoreWriteSignals();
+    IgnoreWriteSignals();
     // The arguments are the program's: Qt sees none of them.
     ProcessArguments arguments(argc, argv);
     QApplication application(arguments.qtArgc(), arguments.qtArgv());
@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     SetUpApplication(application, dialogs);
     TForm1 window(dialogs, arguments.arguments());
-    reportShownIfAsked(window);
+    ReportShownIfAsked(window);
     window.show();
     window.activateWindow();
     return QApplication::exec();

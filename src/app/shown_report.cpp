@@ -41,7 +41,7 @@ private:
 
 } // namespace
 
-void reportShownIfAsked(QWidget &window)
+void ReportShownIfAsked(QWidget &window)
 {
     if (!qEnvironmentVariableIsSet("EXTRACTEUR_REPORT_SHOWN"))
         return;

@@ -6,4 +6,4 @@ class QWidget;
 // the first paint of the window's list writes the line "shown" on standard output once that
 // paint is done; with the value "quit" the program then ends. Without the variable nothing
 // happens.
-void reportShownIfAsked(QWidget &window);
+void ReportShownIfAsked(QWidget &window);

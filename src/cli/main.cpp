@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
     // A reader that goes away (| head) shows up as a failed write, which ends the run quietly; a
     // file-size limit shows up as a failed write of --output, which keeps the old file.
-    ignoreWriteSignals();
+    IgnoreWriteSignals();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);

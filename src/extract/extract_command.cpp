@@ -43,7 +43,7 @@ TextTable ExtractAddresses(const TextTable &entries, std::vector<qsizetype> *ent
     qsizetype used = 0;
     QString scratch;
     for (const qsizetype i : withAt) {
-        TokenSplitter::forEachToken(entries.at(i), scratch, [&](QStringView token) {
+        TokenSplitter::ForEachToken(entries.at(i), scratch, [&](QStringView token) {
             if (!containsAt(token))
                 return;
             std::memcpy(out + used, token.utf16(),
@@ -77,7 +77,7 @@ qsizetype extractInPlace(char16_t *base, const std::vector<TextSpan> &lines, std
         const QStringView entry(base + lines[i].offset, lines[i].length);
         if (!entry.contains(u'@'))
             continue;
-        TokenSplitter::forEachToken(entry, scratch, [&](QStringView token) {
+        TokenSplitter::ForEachToken(entry, scratch, [&](QStringView token) {
             if (!containsAt(token))
                 return;
             std::memmove(base + out, token.utf16(),

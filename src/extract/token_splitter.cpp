@@ -6,7 +6,7 @@ QStringList SplitLine(QStringView line)
 {
     QStringList tokens;
     QString scratch;
-    forEachToken(line, scratch, [&tokens](QStringView token) { tokens.append(token.toString()); });
+    ForEachToken(line, scratch, [&tokens](QStringView token) { tokens.append(token.toString()); });
     return tokens;
 }
 

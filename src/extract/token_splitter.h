@@ -14,7 +14,7 @@ QStringList SplitLine(QStringView line);
 // The same tokens, handed one by one to onToken(QStringView) without building a list. The
 // view is valid only during the call (a quoted token with doubled quotes lives in `scratch`).
 template <typename OnToken>
-void forEachToken(QStringView line, QString &scratch, OnToken &&onToken);
+void ForEachToken(QStringView line, QString &scratch, OnToken &&onToken);
 
 } // namespace TokenSplitter
 

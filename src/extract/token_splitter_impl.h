@@ -1,6 +1,6 @@
 #pragma once
 
-// Template body of TokenSplitter::forEachToken; included at the end of token_splitter.h.
+// Template body of TokenSplitter::ForEachToken; included at the end of token_splitter.h.
 
 #include <QChar>
 #include <QString>
@@ -107,7 +107,7 @@ qsizetype readQuoted(const char16_t *d, qsizetype n, qsizetype p, QString &scrat
 
 } // namespace detail
 
-template <typename OnToken> void forEachToken(QStringView line, QString &scratch, OnToken &&onToken)
+template <typename OnToken> void ForEachToken(QStringView line, QString &scratch, OnToken &&onToken)
 {
     using namespace detail;
     const char16_t *d = line.utf16();

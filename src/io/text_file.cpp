@@ -197,7 +197,7 @@ QByteArray ReadWholeFile(const QString &path)
 
 void WriteWholeFile(const QString &path, QByteArrayView mark, QByteArrayView body)
 {
-    const WriteOutcome outcome = writeFileSafely(path, {mark, body});
+    const WriteOutcome outcome = WriteFileSafely(path, {mark, body});
     switch (outcome.failure) {
     case WriteFailure::None:
         return;

@@ -36,7 +36,7 @@ TextFileContent DecodeTextFile(QByteArrayView bytes);
 // The FileOpenError ReadWholeFile raises for `path` and the system error number.
 FileOpenError OpenErrorFor(const QString &path, int errorNumber);
 
-// Replaces the file at `path` with `mark` followed by `body`, through writeFileSafely: at every
+// Replaces the file at `path` with `mark` followed by `body`, through WriteFileSafely: at every
 // instant the target is the old file or the new one, complete, except where the folder refuses
 // new files and the target is rewritten in place. Raises FileCreateError "Impossible de créer le
 // fichier "%s". %s" when the target cannot be created or replaced (a folder, a pipe or device, a

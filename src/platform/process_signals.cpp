@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-void ignoreWriteSignals()
+void IgnoreWriteSignals()
 {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);

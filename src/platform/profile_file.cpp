@@ -217,7 +217,7 @@ bool Write(const QString &path, const QString &section, const QString &key, cons
         data.append('[' + section.toUtf8() + ']' + lineEnd + entry + lineEnd);
     }
 
-    return writeFileSafely(path, {data}).succeeded();
+    return WriteFileSafely(path, {data}).succeeded();
 }
 
 } // namespace ProfileFile

@@ -14,7 +14,7 @@ std::optional<QString> Read(const QString &path, const QString &section, const Q
 
 // Replaces or adds one entry, leaving every other line unchanged; creates a missing file. The
 // read and the replacement hold a lock against other processes, and the file is written through
-// writeFileSafely, so a failed write leaves the old file as it was. Returns false on failure,
+// WriteFileSafely, so a failed write leaves the old file as it was. Returns false on failure,
 // including a read-only file, a full disk and a path that is not a regular file.
 bool Write(const QString &path, const QString &section, const QString &key, const QString &value);
 

@@ -383,7 +383,7 @@ WriteOutcome writeInPlace(const Target &target, std::initializer_list<QByteArray
 
 } // namespace
 
-WriteOutcome writeFileSafely(const QString &path, std::initializer_list<QByteArrayView> pieces)
+WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArrayView> pieces)
 {
     constexpr WriteMode atomic = WriteMode::ReplaceAtomically;
     // A path holding U+0000 would reach the system cut short at that point.

@@ -43,7 +43,7 @@ struct WriteOutcome
 // to the current folder). Never blocks on a pipe and never truncates the old file before the new
 // content is safely on disk, except in WriteInPlace mode. Removes the temporaries that earlier
 // saves of the same target left behind when their process died.
-WriteOutcome writeFileSafely(const QString &path, std::initializer_list<QByteArrayView> pieces);
+WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArrayView> pieces);
 
 // An exclusive lock for a read-modify-write of `path` by several processes, held on
 // "<path>.lock". The kernel drops it when its holder dies, so a lock file left by a killed

@@ -112,7 +112,7 @@ void TestTokenSplitter::splitLine()
     // The scratch may hold anything beforehand and is reused between tokens.
     QString scratch = u"left over"_s;
     QStringList seen;
-    TokenSplitter::forEachToken(line, scratch,
+    TokenSplitter::ForEachToken(line, scratch,
                                 [&seen](QStringView token) { seen.append(token.toString()); });
     QCOMPARE(seen, tokens);
 }

@@ -51,7 +51,7 @@ const QString secondValue = u"/donnees/une/autre/liste/bien/plus/longue.txt"_s;
 // completed save.
 [[noreturn]] void writeForever(const QString &kind, const QString &path)
 {
-    ignoreWriteSignals();
+    IgnoreWriteSignals();
     for (bool second = false;; second = !second) {
         if (kind == u"list"_s) {
             const QByteArray &content = second ? secondList : firstList;

@@ -92,7 +92,7 @@ void TestSafeWrite::replaceKeepsModeAndOwner()
     const bool foreignOwner = ::geteuid() == 0 && ::chown(native.constData(), 65534, 65534) == 0;
     const struct stat before = statusOf(path);
 
-    const WriteOutcome outcome = writeFileSafely(path, {"new ", "content"});
+    const WriteOutcome outcome = WriteFileSafely(path, {"new ", "content"});
     QVERIFY(outcome.succeeded());
     QCOMPARE(outcome.mode, WriteMode::ReplaceAtomically);
     QCOMPARE(readBytes(path), QByteArray("new content"));
@@ -145,7 +145,7 @@ void TestSafeWrite::linkChains()
                  0);
     }
 
-    const WriteOutcome outcome = writeFileSafely(pathOf(written), {"new"});
+    const WriteOutcome outcome = WriteFileSafely(pathOf(written), {"new"});
     if (expectedFile.isEmpty()) {
         QCOMPARE(outcome.failure, WriteFailure::Create);
         QCOMPARE(outcome.errorNumber, errorNumber);
@@ -200,7 +200,7 @@ void TestSafeWrite::specialFilesRefused()
     }
     const mode_t typeBefore = statusOf(path).st_mode & S_IFMT;
 
-    const WriteOutcome outcome = writeFileSafely(path, {"new"});
+    const WriteOutcome outcome = WriteFileSafely(path, {"new"});
     if (socketFd >= 0)
         ::close(socketFd);
     QCOMPARE(outcome.failure, WriteFailure::Create);
@@ -214,7 +214,7 @@ void TestSafeWrite::readOnlyRefusedForEveryone()
     const QString path = pathOf(u"locked.txt"_s);
     writeBytes(path, "keep");
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
-    const WriteOutcome outcome = writeFileSafely(path, {"new"});
+    const WriteOutcome outcome = WriteFileSafely(path, {"new"});
     QCOMPARE(outcome.failure, WriteFailure::Create);
     QCOMPARE(outcome.errorNumber, EACCES);
     QCOMPARE(readBytes(path), QByteArray("keep"));
@@ -230,12 +230,12 @@ void TestSafeWrite::inPlaceOnlyWhereFolderRefusesNewFiles()
         QSKIP("this file system cannot close a folder to new files");
 
     for (const QByteArray &content : {QByteArray("shorter"), QByteArray(300, 'l')}) {
-        const WriteOutcome outcome = writeFileSafely(path, {content.left(3), content.mid(3)});
+        const WriteOutcome outcome = WriteFileSafely(path, {content.left(3), content.mid(3)});
         QVERIFY(outcome.succeeded());
         QCOMPARE(outcome.mode, WriteMode::WriteInPlace);
         QCOMPARE(readBytes(path), content);
     }
-    const WriteOutcome created = writeFileSafely(pathOf(u"closed/other.txt"_s), {"new"});
+    const WriteOutcome created = WriteFileSafely(pathOf(u"closed/other.txt"_s), {"new"});
     QCOMPARE(created.failure, WriteFailure::Create);
     QVERIFY(created.errorNumber == EACCES || created.errorNumber == EPERM);
     QCOMPARE(namesIn(pathOf(u"closed"_s)), QStringList{u"out.txt"_s});
@@ -256,7 +256,7 @@ void TestSafeWrite::inPlaceReservesRoomFirst()
     {
         const FileSizeLimit limit(8192);
         QVERIFY(limit.isActive());
-        outcome = writeFileSafely(path, {QByteArray(64 * 1024, 'n')});
+        outcome = WriteFileSafely(path, {QByteArray(64 * 1024, 'n')});
     }
     QCOMPARE(outcome.failure, WriteFailure::Write);
     QCOMPARE(outcome.mode, WriteMode::WriteInPlace);
@@ -300,7 +300,7 @@ void TestSafeWrite::fullFileSystem()
         }
     }
 
-    const WriteOutcome outcome = writeFileSafely(path, {QByteArray(120 * 1024, 'n')});
+    const WriteOutcome outcome = WriteFileSafely(path, {QByteArray(120 * 1024, 'n')});
     QCOMPARE(outcome.failure, failure);
     QCOMPARE(outcome.errorNumber, ENOSPC);
     QCOMPARE(readBytes(path), previous);
@@ -329,7 +329,7 @@ void TestSafeWrite::staleTemporariesRemoved()
     QVERIFY(held.open(QIODevice::ReadOnly));
     QCOMPARE(::flock(held.handle(), LOCK_EX), 0);
 
-    QVERIFY(writeFileSafely(path, {"new"}).succeeded());
+    QVERIFY(WriteFileSafely(path, {"new"}).succeeded());
     QCOMPARE(readBytes(path), QByteArray("new"));
     QStringList expected{u"out.txt"_s, busy, justMade, otherTarget, linkNamedLikeOne};
     expected.sort();
@@ -366,7 +366,7 @@ void TestSafeWrite::brokenPipeAndSizeLimitAreWriteErrors()
     if (child == 0) {
         ::signal(SIGPIPE, SIG_DFL);
         ::signal(SIGXFSZ, SIG_DFL);
-        ignoreWriteSignals();
+        IgnoreWriteSignals();
         int ends[2];
         if (::pipe(ends) != 0)
             ::_exit(10);
@@ -378,7 +378,7 @@ void TestSafeWrite::brokenPipeAndSizeLimitAreWriteErrors()
         limit.rlim_cur = 16;
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             ::_exit(12);
-        const WriteOutcome outcome = writeFileSafely(path, {QByteArray(4096, 'n')});
+        const WriteOutcome outcome = WriteFileSafely(path, {QByteArray(4096, 'n')});
         ::_exit(outcome.failure == WriteFailure::Write && outcome.errorNumber == EFBIG ? 0 : 13);
     }
     int status = 0;
