@@ -16,6 +16,7 @@
 #include <QFileInfo>
 
 #include "errors/app_error.h"
+#include "platform/file_descriptor.h"
 #include "platform/safe_write.h"
 #include "platform/system_error_text.h"
 
@@ -61,30 +62,6 @@ bool isValidPath(const QString &path)
 {
     return !path.isEmpty() && !path.contains(QChar(u'\0'));
 }
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor() { close(); }
-
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-    // Closes now; false when the system reports that earlier writes failed.
-    bool close()
-    {
-        if (m_fd < 0)
-            return true;
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result == 0 || errno == EINTR;
-    }
-
-private:
-    int m_fd;
-};
 
 int openRetrying(const QByteArray &name, int flags, mode_t mode = 0)
 {

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include "platform/file_descriptor.h"
 #include "platform/system_error_text.h"
 
 #include <dirent.h>
@@ -28,36 +29,6 @@ namespace {
 
 // Linux follows at most 40 links in one path; a longer chain is a loop.
 constexpr int maxLinkHops = 40;
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    ~Descriptor() { close(); }
-
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd)
-    {
-        close();
-        m_fd = fd;
-    }
-    // False when the system reports that earlier writes failed.
-    bool close()
-    {
-        if (m_fd < 0)
-            return true;
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result == 0 || errno == EINTR;
-    }
-
-private:
-    int m_fd;
-};
 
 template <typename Call> auto retryInterrupted(Call call)
 {
@@ -217,8 +188,8 @@ void removeStaleTemporaries(int folderFd, const QByteArray &name)
         const QByteArray entryName(entry->d_name);
         if (!entryName.startsWith(prefix))
             continue;
-        Descriptor file(::openat(folderFd, entry->d_name,
-                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        FileDescriptor file(::openat(folderFd, entry->d_name,
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         struct stat status = {};
         if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
             continue;
@@ -336,7 +307,7 @@ private:
 
     int m_folderFd;
     QByteArray m_targetName;
-    Descriptor m_fd;
+    FileDescriptor m_fd;
     QByteArray m_name; // empty while the file has no name
 };
 
@@ -345,7 +316,7 @@ private:
 WriteOutcome writeInPlace(const Target &target, std::initializer_list<QByteArrayView> pieces)
 {
     constexpr WriteMode mode = WriteMode::WriteInPlace;
-    Descriptor file(retryInterrupted([&target] {
+    FileDescriptor file(retryInterrupted([&target] {
         return ::open(target.path().constData(),
                       O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     }));
@@ -402,7 +373,7 @@ WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArr
             return failed(WriteFailure::Create, refusal, atomic);
     }
 
-    Descriptor folder(retryInterrupted(
+    FileDescriptor folder(retryInterrupted(
         [&target] { return ::open(target.folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.isOpen())
         return failed(WriteFailure::Create, errno, atomic);
@@ -438,7 +409,7 @@ WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArr
         return failed(WriteFailure::Write, errno, atomic);
 
     // The rename itself reaches the disk with the folder.
-    Descriptor folderForSync(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor folderForSync(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folderForSync.isOpen())
         synchronise(folderForSync.get());
     return {WriteFailure::None, atomic, 0, {}};
@@ -452,7 +423,7 @@ WriteLock::WriteLock(const QString &path, int waitMilliseconds)
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0));
     for (;;) {
-        Descriptor file(retryInterrupted([this] {
+        FileDescriptor file(retryInterrupted([this] {
             return ::open(m_lockName.constData(),
                           O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
         }));
