@@ -89,18 +89,18 @@ const std::vector<OptionSpec> &optionSpecs()
 
 const OptionSpec *findLong(const QString &name)
 {
-    for (const OptionSpec &spec : optionSpecs()) {
-        if (spec.longName == name)
-            return &spec;
+    for (const OptionSpec &definition : optionSpecs()) {
+        if (definition.longName == name)
+            return &definition;
     }
     return nullptr;
 }
 
 const OptionSpec *findShort(QChar name)
 {
-    for (const OptionSpec &spec : optionSpecs()) {
-        if (!spec.shortName.isNull() && spec.shortName == name)
-            return &spec;
+    for (const OptionSpec &definition : optionSpecs()) {
+        if (!definition.shortName.isNull() && definition.shortName == name)
+            return &definition;
     }
     return nullptr;
 }
@@ -147,30 +147,30 @@ CliOptions ParseCliOptions(const QStringList &arguments)
         if (argument.startsWith(u"--")) {
             const qsizetype equals = argument.indexOf(u'=');
             const QString name = equals < 0 ? argument : argument.left(equals);
-            const OptionSpec *spec = findLong(name.mid(2));
-            if (!spec)
+            const OptionSpec *definition = findLong(name.mid(2));
+            if (!definition)
                 throw UsageError(u"option inconnue %1"_s.arg(quoted(name)));
-            if (!spec->takesValue && equals >= 0)
+            if (!definition->takesValue && equals >= 0)
                 throw UsageError(u"l'option %1 ne prend pas de valeur"_s.arg(quoted(name)));
-            const QString value = !spec->takesValue ? QString()
-                                  : equals >= 0     ? argument.mid(equals + 1)
-                                                    : takeValue(name);
-            spec->apply(options, name, value);
-            encodingGiven = encodingGiven || spec->longName == u"encoding";
+            const QString value = !definition->takesValue ? QString()
+                                  : equals >= 0           ? argument.mid(equals + 1)
+                                                          : takeValue(name);
+            definition->apply(options, name, value);
+            encodingGiven = encodingGiven || definition->longName == u"encoding";
             continue;
         }
         // A cluster of short options: "-us", "-j4", "-o fichier".
         for (qsizetype k = 1; k < argument.size(); ++k) {
             const QString name = u"-"_s + argument[k];
-            const OptionSpec *spec = findShort(argument[k]);
-            if (!spec)
+            const OptionSpec *definition = findShort(argument[k]);
+            if (!definition)
                 throw UsageError(u"option inconnue %1"_s.arg(quoted(name)));
-            if (!spec->takesValue) {
-                spec->apply(options, name, QString());
+            if (!definition->takesValue) {
+                definition->apply(options, name, QString());
                 continue;
             }
             const QString value = k + 1 < argument.size() ? argument.mid(k + 1) : takeValue(name);
-            spec->apply(options, name, value);
+            definition->apply(options, name, value);
             break;
         }
     }
