@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QStringDecoder>
 
 #include "platform/safe_write.h"
 
@@ -43,14 +44,12 @@ ParsedLine parseLine(const QString &text)
     return {};
 }
 
-// The UTF-8 decoder may take a leading EF BB BF for a byte-order mark; inside the file it is the
-// character U+FEFF and belongs to the line.
+// Inside the file EF BB BF is the character U+FEFF and belongs to the line, however many stand
+// at its start: the decoder is told not to take them for a byte-order mark.
 QString decodeLine(QByteArrayView bytes)
 {
-    QString text = QString::fromUtf8(bytes);
-    if (bytes.startsWith("\xEF\xBB\xBF") && !text.startsWith(QChar(0xFEFF)))
-        text.prepend(QChar(0xFEFF));
-    return text;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
 }
 
 // CR LF, LF and a lone CR each end a line, the last line included, as they do wherever the

@@ -332,6 +332,9 @@ private slots:
         QTest::newRow("key opening with U+FEFF after a key that matches without it")
             << QByteArray("[a]\nK=2\n\n; c\n[A]\nj=3") << u"A"_s << u"\uFEFFk"_s << u"v"_s
             << QByteArray("[a]\nK=2\n\xEF\xBB\xBFk=v\n\n; c\n[A]\nj=3");
+        QTest::newRow("key opening with two U+FEFF")
+            << QByteArray("[A]\nx=1\n") << u"A"_s << u"\uFEFF\uFEFFk"_s << u"v"_s
+            << QByteArray("[A]\nx=1\n\xEF\xBB\xBF\xEF\xBB\xBFk=v\n");
         QTest::newRow("section opening with U+FEFF")
             << QByteArray("[A]\nx=1\n") << u"\uFEFFA"_s << u"k"_s << u"v"_s
             << QByteArray("[A]\nx=1\n[\xEF\xBB\xBF"
