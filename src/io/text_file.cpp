@@ -125,12 +125,13 @@ struct OpenedFile
     qsizetype size = 0; // as the file told when opened; it may still grow or shrink
 };
 
-// Reads until `want` bytes or the end of the file; the count read.
-qsizetype readUpTo(const QString &path, int fd, char *into, qsizetype want)
+// Reads from `offset` until `want` bytes or the end of the file; the count read.
+qsizetype readAt(const QString &path, int fd, char *into, qsizetype want, qsizetype offset)
 {
     qsizetype got = 0;
     while (got < want) {
-        const ssize_t n = ::read(fd, into + got, static_cast<std::size_t>(want - got));
+        const ssize_t n = ::pread(fd, into + got, static_cast<std::size_t>(want - got),
+                                  static_cast<off_t>(offset + got));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -161,7 +162,7 @@ QByteArray ReadWholeFile(const QString &path)
             bytes.resize(capacity);
         }
         const qsizetype got =
-            readUpTo(path, opened.file.get(), bytes.data() + used, capacity - used);
+            readAt(path, opened.file.get(), bytes.data() + used, capacity - used, used);
         if (got == 0)
             break;
         used += got;
@@ -192,25 +193,6 @@ namespace {
 constexpr qsizetype pieceSize = qsizetype{1} << 20;
 // Below this size a second thread costs more than it saves.
 constexpr qsizetype twoHalvesFrom = qsizetype{4} << 20;
-
-// Reads from `offset` until `want` bytes or the end of the file; the count read.
-qsizetype readAt(const QString &path, int fd, char *into, qsizetype want, qsizetype offset)
-{
-    qsizetype got = 0;
-    while (got < want) {
-        const ssize_t n = ::pread(fd, into + got, static_cast<std::size_t>(want - got),
-                                  static_cast<off_t>(offset + got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            raiseOpenError(path, errno);
-        }
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return got;
-}
 
 // The file is read in pieces that stay in the processor's cache, each decoded and cut into lines
 // at once: no copy of the whole file is ever held, and the text is written once. Where the text
