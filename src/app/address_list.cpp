@@ -1,5 +1,6 @@
 #include "app/address_list.h"
 
+#include <exception>
 #include <limits>
 #include <utility>
 
@@ -126,16 +127,23 @@ void AddressList::setSorted(bool sorted)
         m_sorted = false;
         return;
     }
-    CheckTable table = m_table.sorted(m_order);
-    m_sorted = true;
     const int selected = ItemIndex();
     emit sortRebuildAboutToStart();
     beginResetModel();
-    m_table = std::move(table);
+    // A sort that fails leaves the table as it was: the view gets it back the same way.
+    std::exception_ptr failure;
+    try {
+        m_table.sort(m_order);
+        m_sorted = true;
+    } catch (...) {
+        failure = std::current_exception();
+    }
     endResetModel();
     if (selected >= 0)
         m_selection->setCurrentIndex(index(selected), QItemSelectionModel::ClearAndSelect);
     emit sortRebuildFinished();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void AddressList::LoadFromFile(const QString &path)

@@ -106,10 +106,10 @@ void SortIgnoringCase(const TextTable &addresses, std::vector<qsizetype> &indexe
     for (qsizetype i : indexes)
         spans.push_back(addresses.spans()[static_cast<std::size_t>(i)]);
     const TextTable chosen(addresses.buffer(), std::move(spans));
-    const std::vector<qsizetype> order = TextOrder().sortedOrder(chosen);
+    const std::vector<std::uint32_t> order = TextOrder().sortedOrder(chosen);
     std::vector<qsizetype> sorted;
     sorted.reserve(indexes.size());
-    for (qsizetype k : order)
+    for (std::uint32_t k : order)
         sorted.push_back(indexes[static_cast<std::size_t>(k)]);
     indexes = std::move(sorted);
 }

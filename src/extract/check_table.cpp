@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 CheckTable::CheckTable(TextTable entries)
@@ -81,42 +82,58 @@ void CheckTable::insert(qsizetype index, QStringView text)
     m_marks = std::move(marks);
 }
 
-CheckTable CheckTable::sorted(const TextOrder &order) const
+void CheckTable::sort(const TextOrder &order)
 {
-    const qsizetype n = m_entries.size();
+    const auto n = static_cast<std::size_t>(m_entries.size());
     if (n < 2)
-        return *this;
-    const std::vector<qsizetype> from = order.sortedOrder(m_entries);
-    CheckTable result;
-    result.m_marks.assign(word(n) + 1, 0);
+        return;
+    std::vector<std::uint32_t> from = order.sortedOrder(m_entries);
     const std::vector<TextSpan> &source = m_entries.spans();
-    std::vector<TextSpan> spans = HugePageVector<TextSpan>(static_cast<std::size_t>(n));
     qsizetype size = 0;
-    for (qsizetype to = 0; to < n; ++to) {
-        const qsizetype index = from[static_cast<std::size_t>(to)];
-        const qsizetype length = source[static_cast<std::size_t>(index)].length;
-        spans[static_cast<std::size_t>(to)] = {size, length};
-        size += length;
-        if (isChecked(index))
-            result.m_marks[word(to)] |= bit(to);
-    }
-    // The texts are copied to their sorted places on both cores.
+    for (const TextSpan &s : source)
+        size += s.length;
+    // The new buffer's pages are only touched when the texts are copied, after the old spans
+    // are gone.
     QString buffer = UninitializedText(size);
+    std::vector<std::uint64_t> marks(word(m_entries.size()) + 1, 0);
+    // The spans in sorted order, still pointing into the old buffer.
+    std::vector<TextSpan> spans = HugePageVector<TextSpan>(n);
+    for (std::size_t to = 0; to < n; ++to) {
+        const std::uint32_t index = from[to];
+        spans[to] = source[index];
+        if (isChecked(index))
+            marks[word(static_cast<qsizetype>(to))] |= bit(static_cast<qsizetype>(to));
+    }
+    from = std::vector<std::uint32_t>();
+
+    // Nothing below fails.
+    const QString old = m_entries.takeBuffer();
+    m_entries.takeSpans();
+    qsizetype secondHalfAt = 0;
+    for (std::size_t to = 0; to < n / 2; ++to)
+        secondHalfAt += spans[to].length;
     QChar *out = buffer.data();
-    const QChar *in = m_entries.buffer().constData();
-    const auto copy = [&](std::size_t first, std::size_t last) {
+    const QChar *in = old.constData();
+    const auto copy = [&](std::size_t first, std::size_t last, qsizetype at) {
         for (std::size_t to = first; to < last; ++to) {
-            const TextSpan &place = spans[to];
-            std::memcpy(out + place.offset, in + source[static_cast<std::size_t>(from[to])].offset,
+            TextSpan &place = spans[to];
+            std::memcpy(out + at, in + place.offset,
                         static_cast<std::size_t>(place.length) * sizeof(QChar));
+            place.offset = at;
+            at += place.length;
         }
     };
-    const auto count = static_cast<std::size_t>(n);
-    std::thread helper(copy, count / 2, count);
-    copy(0, count / 2);
-    helper.join();
-    result.m_entries = TextTable(std::move(buffer), std::move(spans));
-    return result;
+    // Each core copies half of the texts; without a second thread, this one copies them all.
+    std::thread helper;
+    try {
+        helper = std::thread(copy, n / 2, n, secondHalfAt);
+    } catch (const std::system_error &) {
+    }
+    copy(0, helper.joinable() ? n / 2 : n, 0);
+    if (helper.joinable())
+        helper.join();
+    m_entries = TextTable(std::move(buffer), std::move(spans));
+    m_marks = std::move(marks);
 }
 
 QString CheckTable::text() const

@@ -43,9 +43,16 @@ public:
     // Where insertSorted puts `text`.
     qsizetype sortedPlace(QStringView text, const TextOrder &order) const;
 
-    // Sorts the entries stably by `order`; each mark stays with its entry.
-    void sort(const TextOrder &order) { *this = sorted(order); }
-    CheckTable sorted(const TextOrder &order) const;
+    // Sorts the entries by `order`; each mark stays with its entry. The texts are copied to a
+    // new buffer in their sorted order, so that a scan of the buffer meets them in table order.
+    // Everything that may fail comes before the first change: on failure the table is as it was.
+    void sort(const TextOrder &order);
+    CheckTable sorted(const TextOrder &order) const
+    {
+        CheckTable copy = *this;
+        copy.sort(order);
+        return copy;
+    }
 
     // Every entry followed by CR LF.
     QString text() const;

@@ -3,13 +3,20 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <exception>
+#include <limits>
 #include <memory>
+#include <numeric>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <QByteArray>
 #include <QHashFunctions>
 
 #include <unicode/ucol.h>
+
+#include "extract/simple_collation.h"
 
 namespace {
 
@@ -38,8 +45,381 @@ const UChar *uchars(QStringView text)
     return reinterpret_cast<const UChar *>(text.utf16());
 }
 
-// The distinct texts of a table, the first entry of each and, for each entry, the number of
-// its text.
+// Runs work(0) here and work(1) on the other core, and returns when both are done; a failure
+// on either side is thrown here.
+template <typename Work> void onTwoCores(const Work &work)
+{
+    std::exception_ptr failure;
+    std::thread helper([&] {
+        try {
+            work(1);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        work(0);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// Where [0, n) is cut for part 0 and part 1.
+std::size_t halfOf(std::size_t n, int part)
+{
+    return part == 0 ? 0 : n / 2;
+}
+
+std::size_t endOf(std::size_t n, int part)
+{
+    return part == 0 ? n / 2 : n;
+}
+
+// An entry on its way to its place. `word` holds the ranks of a stretch of its text while it is
+// being sorted, `first` is the first entry with the same text once that is known.
+struct Placed
+{
+    std::uint64_t word = 0;
+    std::uint32_t entry = 0;
+    std::uint32_t first = 0;
+};
+
+bool byWordThenEntry(const Placed &a, const Placed &b)
+{
+    return a.word != b.word ? a.word < b.word : a.entry < b.entry;
+}
+
+// Runs of equal texts among [first, last), which hold the same text up to letter case, each
+// gathered in the order of its first entry.
+void gatherIdentical(const TextTable &entries, Placed *first, Placed *last)
+{
+    std::sort(first, last, [&](const Placed &a, const Placed &b) {
+        const int byText = entries.at(a.entry).compare(entries.at(b.entry));
+        return byText != 0 ? byText < 0 : a.entry < b.entry;
+    });
+    for (Placed *run = first; run != last;) {
+        Placed *end = run + 1;
+        while (end != last && entries.at(end->entry) == entries.at(run->entry))
+            ++end;
+        for (Placed *p = run; p != end; ++p)
+            p->first = run->entry;
+        run = end;
+    }
+    std::sort(first, last, [](const Placed &a, const Placed &b) {
+        return a.first != b.first ? a.first < b.first : a.entry < b.entry;
+    });
+}
+
+// Sorts the texts the simple collation covers: the ranks of their characters' primary weights
+// are packed, as few bits each as the texts need, into 64-bit words that are compared whole;
+// runs of equal words go on with the next word of their texts, and texts of equal weights all
+// through are told apart by their accents.
+class SimpleSort
+{
+public:
+    SimpleSort(const SimpleCollation &collation, const TextTable &entries,
+               const std::vector<std::uint8_t> &seenPrimaries)
+        : m_collation(collation), m_entries(entries), m_rank(0x3000, 0)
+    {
+        std::vector<std::uint16_t> dense(seenPrimaries.size(), 0);
+        std::uint16_t count = 0;
+        for (std::size_t p = 1; p < seenPrimaries.size(); ++p) {
+            if (seenPrimaries[p])
+                dense[p] = ++count;
+        }
+        m_bits = std::max(1, static_cast<int>(std::bit_width(count)));
+        m_perWord = 64 / m_bits;
+        m_lastMask = (std::uint64_t{1} << m_bits) - 1;
+        for (char16_t c = 0; c < m_rank.size(); ++c)
+            m_rank[c] = dense[collation.primary(c)];
+    }
+
+    std::vector<Placed> sorted(const std::vector<std::uint32_t> &covered) const
+    {
+        const std::size_t n = covered.size();
+        std::vector<Placed> placed = HugePageVector<Placed>(n);
+        std::vector<Placed> spare = HugePageVector<Placed>(n);
+        // The words are cut at a sampled middle word: the lower ones go to the first part, which
+        // this core sorts, the others to the second part, for the other core.
+        std::vector<std::uint64_t> sample;
+        for (std::size_t k = 0; k < 255; ++k)
+            sample.push_back(wordAt(covered[k * n / 255], 0));
+        std::nth_element(sample.begin(), sample.begin() + 127, sample.end());
+        const std::uint64_t middle = sample[127];
+        std::size_t lowCount[2] = {0, 0};
+        onTwoCores([&](int part) {
+            std::size_t lowsHere = 0;
+            for (std::size_t i = halfOf(n, part); i < endOf(n, part); ++i) {
+                placed[i] = {wordAt(covered[i], 0), covered[i], 0};
+                lowsHere += placed[i].word < middle ? 1 : 0;
+            }
+            lowCount[part] = lowsHere;
+        });
+        const std::size_t lows = lowCount[0] + lowCount[1];
+        // Each core moves its entries to their part, in table order.
+        onTwoCores([&](int part) {
+            std::size_t low = part == 0 ? 0 : lowCount[0];
+            std::size_t high = lows + (part == 0 ? 0 : (n / 2 - lowCount[0]));
+            for (std::size_t i = halfOf(n, part); i < endOf(n, part); ++i)
+                spare[placed[i].word < middle ? low++ : high++] = placed[i];
+        });
+        Placed *parts[3] = {spare.data(), spare.data() + lows, spare.data() + n};
+        onTwoCores([&](int part) {
+            Placed *first = parts[part];
+            Placed *last = parts[part + 1];
+            Placed *scratch = placed.data() + (first - spare.data());
+            if (radixSort(first, scratch, static_cast<std::size_t>(last - first)))
+                std::copy(scratch, scratch + (last - first), first);
+        });
+        placed = std::vector<Placed>();
+        onTwoCores([&](int part) { refine(parts[part], parts[part + 1]); });
+        return spare;
+    }
+
+private:
+    // Sorts [data, data + n), in table order, by word: each pass a stable distribution on eleven
+    // bits of the word, from the lowest to the highest, leaving out the passes where all entries
+    // share those bits. True when the result is left in `scratch` rather than in `data`.
+    bool radixSort(Placed *data, Placed *scratch, std::size_t n) const
+    {
+        constexpr int digitBits = 11;
+        constexpr std::size_t radix = std::size_t{1} << digitBits;
+        const int keyBits = m_bits * m_perWord;
+        const int passes = (keyBits + digitBits - 1) / digitBits;
+        std::vector<std::size_t> counts(static_cast<std::size_t>(passes) * radix, 0);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint64_t word = data[i].word;
+            for (int pass = 0; pass < passes; ++pass, word >>= digitBits)
+                ++counts[static_cast<std::size_t>(pass) * radix + (word & (radix - 1))];
+        }
+        bool inScratch = false;
+        for (int pass = 0; pass < passes; ++pass) {
+            std::size_t *count = counts.data() + static_cast<std::size_t>(pass) * radix;
+            if (std::find(count, count + radix, n) != count + radix)
+                continue; // every entry has the same digit here
+            std::size_t at = 0;
+            for (std::size_t d = 0; d < radix; ++d)
+                at += std::exchange(count[d], at);
+            const Placed *from = inScratch ? scratch : data;
+            Placed *to = inScratch ? data : scratch;
+            const int shift = pass * digitBits;
+            for (std::size_t i = 0; i < n; ++i)
+                to[count[(from[i].word >> shift) & (radix - 1)]++] = from[i];
+            inScratch = !inScratch;
+        }
+        return inScratch;
+    }
+
+    // Sorts a run, in table order, by word: a long one by distribution, a short one by
+    // comparison.
+    void sortRun(Placed *first, Placed *last, std::vector<Placed> &scratch) const
+    {
+        const auto n = static_cast<std::size_t>(last - first);
+        if (n < 1024) {
+            std::sort(first, last, byWordThenEntry);
+            return;
+        }
+        if (scratch.size() < n)
+            scratch.resize(n);
+        if (radixSort(first, scratch.data(), n))
+            std::copy(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(n), first);
+    }
+
+    // The ranks of the characters [depth × perWord, (depth + 1) × perWord) of the entry's text,
+    // the first in the highest bits, 0 past its end.
+    std::uint64_t wordAt(std::uint32_t entry, std::size_t depth) const
+    {
+        const QStringView text = m_entries.at(entry);
+        const auto from = static_cast<qsizetype>(depth) * m_perWord;
+        std::uint64_t word = 0;
+        for (int k = 0; k < m_perWord; ++k) {
+            const qsizetype i = from + k;
+            word = (word << m_bits) | (i < text.size() ? m_rank[text[i].unicode()] : 0u);
+        }
+        return word;
+    }
+
+    bool endsIn(std::uint64_t word) const { return (word & m_lastMask) == 0; }
+
+    struct Run
+    {
+        Placed *first;
+        Placed *last;
+    };
+
+    // Goes through the entries of a list of runs in order.
+    class RunCursor
+    {
+    public:
+        explicit RunCursor(const std::vector<Run> &runs) : m_runs(runs)
+        {
+            if (!runs.empty())
+                m_at = runs.front().first;
+        }
+        // The entry under the cursor; null after the last run.
+        const Placed *get() const { return m_run < m_runs.size() ? m_at : nullptr; }
+        void next()
+        {
+            if (++m_at == m_runs[m_run].last && ++m_run < m_runs.size())
+                m_at = m_runs[m_run].first;
+        }
+
+    private:
+        const std::vector<Run> &m_runs;
+        std::size_t m_run = 0;
+        const Placed *m_at = nullptr;
+    };
+
+    // [begin, end) in order of their first words: each run of equal words is sorted by the rest
+    // of its texts, one word deeper at each round. A round goes through its runs in memory order
+    // and asks for the spans and the texts of the entries a little ahead of the one it reads, so
+    // that many of those scattered reads are under way at once.
+    void refine(Placed *begin, Placed *end) const
+    {
+        std::vector<Run> runs;
+        if (begin == end)
+            return;
+        settle(begin, end, runs);
+        const std::vector<TextSpan> &spans = m_entries.spans();
+        const QChar *buffer = m_entries.buffer().constData();
+        std::vector<Placed> scratch;
+        for (std::size_t depth = 1; !runs.empty(); ++depth) {
+            const auto from = static_cast<qsizetype>(depth) * m_perWord;
+            RunCursor spanAhead(runs);
+            RunCursor textAhead(runs);
+            const auto fetchSpan = [&] {
+                if (const Placed *p = spanAhead.get()) {
+                    __builtin_prefetch(&spans[p->entry]);
+                    spanAhead.next();
+                }
+            };
+            const auto fetchText = [&] {
+                if (const Placed *p = textAhead.get()) {
+                    __builtin_prefetch(buffer + spans[p->entry].offset + from);
+                    textAhead.next();
+                }
+            };
+            for (int k = 0; k < 16; ++k)
+                fetchSpan();
+            for (int k = 0; k < 8; ++k)
+                fetchText();
+            std::vector<Run> deeper;
+            for (const Run &run : runs) {
+                for (Placed *p = run.first; p != run.last; ++p) {
+                    fetchSpan();
+                    fetchText();
+                    p->word = wordAt(p->entry, depth);
+                }
+                sortRun(run.first, run.last, scratch);
+                settle(run.first, run.last, deeper);
+            }
+            runs = std::move(deeper);
+        }
+    }
+
+    // Cuts [first, last), sorted by word, into runs of equal words. An entry alone in its run has
+    // its place; a run whose texts end in this word is finished; the others go to `deeper`.
+    void settle(Placed *first, Placed *last, std::vector<Run> &deeper) const
+    {
+        while (first != last) {
+            Placed *run = first + 1;
+            while (run != last && run->word == first->word)
+                ++run;
+            if (run - first == 1) {
+                first->first = first->entry;
+            } else if (endsIn(first->word)) {
+                finishEqualPrimaries(first, run);
+            } else if (std::all_of(first + 1, run, [&](const Placed &p) {
+                           return m_entries.at(p.entry) == m_entries.at(first->entry);
+                       })) {
+                // Copies of one text, most often: their order is their table order already.
+                for (Placed *p = first; p != run; ++p)
+                    p->first = first->entry;
+            } else {
+                deeper.push_back({first, run});
+            }
+            first = run;
+        }
+    }
+
+    // [first, last), in table order, hold texts of equal primary weights: the accents order
+    // them, then each identical text is gathered.
+    void finishEqualPrimaries(Placed *first, Placed *last) const
+    {
+        const QStringView head = m_entries.at(first->entry);
+        if (std::all_of(first + 1, last,
+                        [&](const Placed &p) { return m_entries.at(p.entry) == head; })) {
+            for (Placed *p = first; p != last; ++p)
+                p->first = first->entry;
+            return;
+        }
+        const auto accents = [&](const Placed &a, const Placed &b) {
+            return m_collation.compareSecondary(m_entries.at(a.entry), m_entries.at(b.entry));
+        };
+        std::stable_sort(first, last,
+                         [&](const Placed &a, const Placed &b) { return accents(a, b) < 0; });
+        for (Placed *run = first; run != last;) {
+            Placed *end = run + 1;
+            while (end != last && accents(*run, *end) == 0)
+                ++end;
+            gatherIdentical(m_entries, run, end);
+            run = end;
+        }
+    }
+
+    const SimpleCollation &m_collation;
+    const TextTable &m_entries;
+    std::vector<std::uint16_t> m_rank; // per code unit
+    int m_bits = 8;
+    int m_perWord = 8;
+    std::uint64_t m_lastMask = 0xff;
+};
+
+// The entries the simple collation covers and the others, each in table order, with the primary
+// weights the covered ones use.
+struct Coverage
+{
+    std::vector<std::uint32_t> covered;
+    std::vector<std::uint32_t> others;
+    std::vector<std::uint8_t> seenPrimaries;
+};
+
+Coverage splitByCoverage(const SimpleCollation &collation, const TextTable &entries)
+{
+    const auto n = static_cast<std::size_t>(entries.size());
+    Coverage parts[2];
+    onTwoCores([&](int part) {
+        Coverage &mine = parts[part];
+        mine.seenPrimaries.assign(collation.primaryCount() + 1u, 0);
+        mine.covered.reserve(endOf(n, part) - halfOf(n, part));
+        for (std::size_t i = halfOf(n, part); i < endOf(n, part); ++i) {
+            const QStringView text = entries.at(static_cast<qsizetype>(i));
+            bool covered = true;
+            for (const QChar c : text) {
+                const std::uint16_t primary = collation.primary(c.unicode());
+                mine.seenPrimaries[primary] = 1;
+                covered = covered && primary != 0;
+            }
+            (covered ? mine.covered : mine.others).push_back(static_cast<std::uint32_t>(i));
+        }
+    });
+    Coverage &all = parts[0];
+    all.covered.insert(all.covered.end(), parts[1].covered.begin(), parts[1].covered.end());
+    all.others.insert(all.others.end(), parts[1].others.begin(), parts[1].others.end());
+    for (std::size_t p = 0; p < all.seenPrimaries.size(); ++p)
+        all.seenPrimaries[p] |= parts[1].seenPrimaries[p];
+    // Rank 0 marks the characters the table does not cover.
+    all.seenPrimaries[0] = 0;
+    parts[1] = Coverage();
+    return std::move(all);
+}
+
+// The distinct texts of a set of entries, the first entry of each and, for each entry of the
+// set, the number of its text.
 struct DistinctTexts
 {
     std::vector<QStringView> texts;
@@ -52,8 +432,9 @@ constexpr std::uint32_t secondPart = 0x80000000u;
 // Numbers the distinct texts among the entries whose hash has `part` as its top bit. A bucket
 // holds the upper half of the text's hash beside its number plus one, so a probe costs one
 // memory access until the hashes agree.
-void numberPart(const TextTable &entries, const std::vector<std::uint64_t> &hashes,
-                std::uint64_t part, DistinctTexts &found, std::vector<std::uint32_t> &ofEntry)
+void numberPart(const TextTable &entries, const std::vector<std::uint32_t> &set,
+                const std::vector<std::uint64_t> &hashes, std::uint64_t part, DistinctTexts &found,
+                std::vector<std::uint32_t> &ofEntry)
 {
     const std::size_t n = hashes.size();
     std::size_t bucketCount = 16;
@@ -66,7 +447,7 @@ void numberPart(const TextTable &entries, const std::vector<std::uint64_t> &hash
         const std::uint64_t hash = hashes[i];
         if ((hash >> 63) != part)
             continue;
-        const QStringView text = entries.at(static_cast<qsizetype>(i));
+        const QStringView text = entries.at(set[i]);
         const std::uint64_t tag = hash & 0xFFFFFFFF00000000ULL;
         std::size_t slot = hash & mask;
         for (;;) {
@@ -75,7 +456,7 @@ void numberPart(const TextTable &entries, const std::vector<std::uint64_t> &hash
                 const auto id = static_cast<std::uint32_t>(found.texts.size());
                 buckets[slot] = tag | (id + 1);
                 found.texts.push_back(text);
-                found.firstEntry.push_back(static_cast<std::uint32_t>(i));
+                found.firstEntry.push_back(set[i]);
                 ofEntry[i] = id | tagOfPart;
                 break;
             }
@@ -90,28 +471,21 @@ void numberPart(const TextTable &entries, const std::vector<std::uint64_t> &hash
 }
 
 // The two halves of the hash range are numbered on both cores at once.
-DistinctTexts distinctTexts(const TextTable &entries)
+DistinctTexts distinctTexts(const TextTable &entries, const std::vector<std::uint32_t> &set)
 {
-    const auto n = static_cast<std::size_t>(entries.size());
+    const std::size_t n = set.size();
     std::vector<std::uint64_t> hashes = HugePageVector<std::uint64_t>(n);
-    const auto hashRange = [&](std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i)
-            hashes[i] = qHash(entries.at(static_cast<qsizetype>(i)));
-    };
-    {
-        std::thread helper(hashRange, n / 2, n);
-        hashRange(0, n / 2);
-        helper.join();
-    }
+    onTwoCores([&](int part) {
+        for (std::size_t i = halfOf(n, part); i < endOf(n, part); ++i)
+            hashes[i] = qHash(entries.at(set[i]));
+    });
     DistinctTexts result;
     result.ofEntry = HugePageVector<std::uint32_t>(n);
     DistinctTexts upper;
-    {
-        std::thread helper(numberPart, std::cref(entries), std::cref(hashes), 1, std::ref(upper),
-                           std::ref(result.ofEntry));
-        numberPart(entries, hashes, 0, result, result.ofEntry);
-        helper.join();
-    }
+    onTwoCores([&](int part) {
+        numberPart(entries, set, hashes, static_cast<std::uint64_t>(part),
+                   part == 0 ? result : upper, result.ofEntry);
+    });
     const auto lowerCount = static_cast<std::uint32_t>(result.texts.size());
     for (std::uint32_t &id : result.ofEntry) {
         if (id & secondPart)
@@ -147,6 +521,8 @@ void makeKeys(const UCollator *shared, const std::vector<QStringView> &texts, st
 {
     UErrorCode status = U_ZERO_ERROR;
     UCollator *collator = ucol_clone(shared, &status);
+    if (U_FAILURE(status))
+        throw std::bad_alloc();
     arena.grow(std::max<std::size_t>(64, (last - first) * 64), 0);
     std::size_t used = 0;
     for (std::size_t i = first; i < last; ++i) {
@@ -225,6 +601,123 @@ void rankRuns(Ranked *first, Ranked *last, std::size_t depth, const KeyOf &keyOf
     }
 }
 
+// The entries of `set` (in table order) sorted by the collator's keys: one key is made per
+// distinct text, on both cores, the distinct texts are ranked by key, then the entries are
+// placed by the rank of their text.
+std::vector<Placed> collatorOrder(const UCollator *collator, const TextTable &entries,
+                                  const std::vector<std::uint32_t> &set)
+{
+    const std::size_t n = set.size();
+    std::vector<Placed> placed = HugePageVector<Placed>(n);
+    if (n == 0)
+        return placed;
+    DistinctTexts distinct = distinctTexts(entries, set);
+    const std::size_t count = distinct.texts.size();
+
+    std::vector<std::size_t> keyAt = HugePageVector<std::size_t>(count);
+    KeyBytes keys[2];
+    onTwoCores([&](int part) {
+        makeKeys(collator, distinct.texts, halfOf(count, part), endOf(count, part), keys[part],
+                 keyAt);
+    });
+    const std::size_t half = count / 2;
+    const auto key = [&](std::uint32_t id) {
+        return keys[id < half ? 0 : 1].data.get() + keyAt[id];
+    };
+
+    std::vector<Ranked> ranked = HugePageVector<Ranked>(count);
+    for (std::size_t id = 0; id < count; ++id)
+        ranked[id] = {keyPrefix(key(static_cast<std::uint32_t>(id))),
+                      static_cast<std::uint32_t>(id)};
+    {
+        // Both cores: each half sorted by the first eight bytes, merged, then the runs of equal
+        // bytes split between the cores at a run boundary.
+        const auto middle = ranked.begin() + static_cast<std::ptrdiff_t>(half);
+        onTwoCores([&](int part) {
+            if (part == 0)
+                std::sort(ranked.begin(), middle, byPrefix);
+            else
+                std::sort(middle, ranked.end(), byPrefix);
+        });
+        std::inplace_merge(ranked.begin(), middle, ranked.end(), byPrefix);
+        Ranked *begin = ranked.data();
+        Ranked *end = begin + count;
+        Ranked *split = begin + half;
+        while (split != end && split != begin && split->prefix == (split - 1)->prefix)
+            ++split;
+        onTwoCores([&](int part) {
+            if (part == 0)
+                rankRuns(begin, split, 0, key, distinct.firstEntry);
+            else
+                rankRuns(split, end, 0, key, distinct.firstEntry);
+        });
+    }
+    keys[0] = {};
+    keys[1] = {};
+    keyAt = {};
+
+    // Counting sort of the entries by the rank of their text.
+    std::vector<std::uint32_t> next(count + 1, 0);
+    for (std::uint32_t id : distinct.ofEntry)
+        ++next[id + 1];
+    std::vector<std::uint32_t> firstOfRank(count + 1, 0);
+    for (std::size_t rank = 0; rank < count; ++rank)
+        firstOfRank[rank + 1] = firstOfRank[rank] + next[ranked[rank].id + 1];
+    for (std::size_t rank = 0; rank < count; ++rank)
+        next[ranked[rank].id] = firstOfRank[rank];
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t id = distinct.ofEntry[i];
+        placed[next[id]++] = {0, set[i], distinct.firstEntry[id]};
+    }
+    return placed;
+}
+
+// The two sorted sequences as one. Each of `others` finds its place among `simple` by a
+// galloping search from the place of the one before, so few texts need few comparisons.
+std::vector<std::uint32_t> merged(const UCollator *collator, const TextTable &entries,
+                                  const std::vector<Placed> &simple,
+                                  const std::vector<Placed> &others)
+{
+    std::vector<std::uint32_t> order = HugePageVector<std::uint32_t>(simple.size() + others.size());
+    const auto after = [&](const Placed &a, const Placed &b) {
+        const QStringView ta = entries.at(a.entry);
+        const QStringView tb = entries.at(b.entry);
+        const UCollationResult c =
+            ucol_strcoll(collator, uchars(ta), static_cast<std::int32_t>(ta.size()), uchars(tb),
+                         static_cast<std::int32_t>(tb.size()));
+        return c == UCOL_GREATER || (c == UCOL_EQUAL && a.first > b.first);
+    };
+    std::size_t out = 0;
+    std::size_t from = 0;
+    for (const Placed &other : others) {
+        std::size_t low = from;
+        std::size_t high = simple.size();
+        for (std::size_t step = 1;; step *= 2) {
+            const std::size_t probe = low + step - 1;
+            if (probe >= simple.size())
+                break;
+            if (after(simple[probe], other)) {
+                high = probe;
+                break;
+            }
+            low = probe + 1;
+        }
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (after(simple[middle], other))
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        for (; from < low; ++from)
+            order[out++] = simple[from].entry;
+        order[out++] = other.entry;
+    }
+    for (; from < simple.size(); ++from)
+        order[out++] = simple[from].entry;
+    return order;
+}
+
 } // namespace
 
 TextOrder::TextOrder() : TextOrder(QLocale::system()) {}
@@ -245,72 +738,44 @@ int TextOrder::compare(QStringView a, QStringView b) const
                         static_cast<std::int32_t>(b.size()));
 }
 
-// Lists repeat their addresses: one collation key is made per distinct text, on both cores,
-// the distinct texts are ranked by key, then the entries are placed by the rank of their text.
-std::vector<qsizetype> TextOrder::sortedOrder(const TextTable &entries) const
+const SimpleCollation *TextOrder::simpleCollation() const
+{
+    std::call_once(m_simpleRead, [this] { m_simple = SimpleCollation::For(m_collator); });
+    return m_simple.get();
+}
+
+// Almost every address is made of letters, digits and punctuation that the simple collation
+// covers: those are sorted without the collator. The few others get the collator's keys and
+// are merged in; when they are many, the collator sorts everything.
+std::vector<std::uint32_t> TextOrder::sortedOrder(const TextTable &entries) const
 {
     const auto n = static_cast<std::size_t>(entries.size());
-    std::vector<qsizetype> order = HugePageVector<qsizetype>(n);
+    if (n >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many entries to sort");
     if (n < 2 || !m_collator) {
-        for (std::size_t i = 0; i < n; ++i)
-            order[i] = static_cast<qsizetype>(i);
+        std::vector<std::uint32_t> order(n);
+        std::iota(order.begin(), order.end(), 0u);
         if (!m_collator)
-            std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+            std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
                 return compare(entries.at(a), entries.at(b)) < 0;
             });
         return order;
     }
-    DistinctTexts distinct = distinctTexts(entries);
-    const std::size_t count = distinct.texts.size();
-
-    std::vector<std::size_t> keyAt = HugePageVector<std::size_t>(count);
-    KeyBytes lowKeys, highKeys;
-    const std::size_t half = count / 2;
-    {
-        std::thread helper(makeKeys, m_collator, std::cref(distinct.texts), half, count,
-                           std::ref(highKeys), std::ref(keyAt));
-        makeKeys(m_collator, distinct.texts, 0, half, lowKeys, keyAt);
-        helper.join();
+    const SimpleCollation *simple = simpleCollation();
+    Coverage coverage;
+    if (simple)
+        coverage = splitByCoverage(*simple, entries);
+    if (!simple || coverage.others.size() > n / 4) {
+        coverage.covered.clear();
+        coverage.others.resize(n);
+        std::iota(coverage.others.begin(), coverage.others.end(), 0u);
     }
-    const auto key = [&](std::uint32_t id) {
-        return id < half ? lowKeys.data.get() + keyAt[id] : highKeys.data.get() + keyAt[id];
-    };
-
-    std::vector<Ranked> ranked = HugePageVector<Ranked>(count);
-    for (std::size_t id = 0; id < count; ++id)
-        ranked[id] = {keyPrefix(key(static_cast<std::uint32_t>(id))),
-                      static_cast<std::uint32_t>(id)};
-    {
-        // Both cores: each half sorted by the first eight bytes, merged, then the runs of equal
-        // bytes split between the cores at a run boundary.
-        const auto middle = ranked.begin() + static_cast<std::ptrdiff_t>(half);
-        std::thread helper([&] { std::sort(middle, ranked.end(), byPrefix); });
-        std::sort(ranked.begin(), middle, byPrefix);
-        helper.join();
-        std::inplace_merge(ranked.begin(), middle, ranked.end(), byPrefix);
-        Ranked *begin = ranked.data();
-        Ranked *end = begin + count;
-        Ranked *split = begin + half;
-        while (split != end && split != begin && split->prefix == (split - 1)->prefix)
-            ++split;
-        std::thread deeper([&] { rankRuns(split, end, 0, key, distinct.firstEntry); });
-        rankRuns(begin, split, 0, key, distinct.firstEntry);
-        deeper.join();
+    std::vector<Placed> simpleOrder;
+    if (!coverage.covered.empty()) {
+        simpleOrder = SimpleSort(*simple, entries, coverage.seenPrimaries).sorted(coverage.covered);
+        coverage.covered = {};
     }
-    lowKeys = {};
-    highKeys = {};
-    keyAt = {};
-
-    // Counting sort of the entries by the rank of their text.
-    std::vector<qsizetype> next(count + 1, 0);
-    for (std::uint32_t id : distinct.ofEntry)
-        ++next[id + 1];
-    std::vector<qsizetype> firstOfRank(count + 1, 0);
-    for (std::size_t rank = 0; rank < count; ++rank)
-        firstOfRank[rank + 1] = firstOfRank[rank] + next[ranked[rank].id + 1];
-    for (std::size_t rank = 0; rank < count; ++rank)
-        next[ranked[rank].id] = firstOfRank[rank];
-    for (std::size_t i = 0; i < n; ++i)
-        order[static_cast<std::size_t>(next[distinct.ofEntry[i]]++)] = static_cast<qsizetype>(i);
-    return order;
+    const std::vector<Placed> otherOrder = collatorOrder(m_collator, entries, coverage.others);
+    coverage.others = {};
+    return merged(m_collator, entries, simpleOrder, otherOrder);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <QLocale>
@@ -9,6 +10,7 @@
 
 #include "extract/text_table.h"
 
+class SimpleCollation;
 struct UCollator;
 
 // The order of the sorted list: alphabetical by the regional settings, letter case ignored.
@@ -26,10 +28,16 @@ public:
     // Negative, zero or positive as `a` sorts before, with or after `b`.
     int compare(QStringView a, QStringView b) const;
 
-    // The stable sorting permutation of `entries`: element k is the index of the entry that
-    // goes to place k. Identical texts end up next to each other, in their table order.
-    std::vector<qsizetype> sortedOrder(const TextTable &entries) const;
+    // The sorting permutation of `entries`: element k is the index of the entry that goes to
+    // place k. Texts that compare equal keep together each identical text, in the order of their
+    // first entries; identical texts keep their table order.
+    std::vector<std::uint32_t> sortedOrder(const TextTable &entries) const;
 
 private:
+    const SimpleCollation *simpleCollation() const;
+
     UCollator *m_collator = nullptr;
+    // Read from the collator at the first sort.
+    mutable std::once_flag m_simpleRead;
+    mutable std::unique_ptr<SimpleCollation> m_simple;
 };
