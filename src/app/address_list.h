@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QAbstractListModel>
 #include <QItemSelectionModel>
 
@@ -38,6 +40,8 @@ public:
     // entries out of the old ones' memory.
     TextTable takeEntries();
     QString Text() const { return m_table.text(); }
+    // Text in UTF-8; none when an entry holds a lone surrogate.
+    std::optional<QByteArray> utf8Text() const { return m_table.utf8Text(); }
     // Checked entries joined by CR LF; an empty first gathered text takes no separator.
     QString checkedText(int *count = nullptr) const;
     void LoadFromFile(const QString &path);

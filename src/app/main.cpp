@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include <malloc.h>
+
 #include "app/main_window.h"
 #include "app/shown_report.h"
 #include "app/theme.h"
@@ -10,6 +12,9 @@
 
 int main(int argc, char *argv[])
 {
+    // A list of millions of entries lives in a few large blocks: each goes back to the system
+    // as soon as it is freed, instead of the heap keeping it for later.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     IgnoreWriteSignals();
     // The arguments are the program's: Qt sees none of them.
     ProcessArguments arguments(argc, argv);

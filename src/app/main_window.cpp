@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <QAction>
 #include <QApplication>
@@ -462,7 +463,10 @@ void TForm1::showCopied(int count)
 
 void TForm1::COPYClick()
 {
-    PutClipboardText(m_list->Text());
+    if (const std::optional<QByteArray> utf8 = m_list->utf8Text())
+        PutClipboardUtf8Text(*utf8);
+    else
+        PutClipboardText(m_list->Text());
     showCopied(m_list->Count());
 }
 

@@ -172,6 +172,96 @@ QString CheckTable::text() const
     return joined;
 }
 
+namespace {
+
+// The UTF-8 length of [text, text + n); a surrogate counts two bytes, so that a pair counts four.
+qsizetype utf8Length(const char16_t *text, qsizetype n)
+{
+    qsizetype length = n;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        length += (c >= 0x80) + (c >= 0x800 && (c < 0xd800 || c > 0xdfff));
+    }
+    return length;
+}
+
+// Writes [text, text + n) in UTF-8 from `out` on and returns the end; null at a lone surrogate.
+char *putUtf8(const char16_t *text, qsizetype n, char *out)
+{
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            *out++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *out++ = static_cast<char>(0xc0 | (c >> 6));
+            *out++ = static_cast<char>(0x80 | (c & 0x3f));
+        } else if (c < 0xd800 || c > 0xdfff) {
+            *out++ = static_cast<char>(0xe0 | (c >> 12));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            *out++ = static_cast<char>(0x80 | (c & 0x3f));
+        } else if (c < 0xdc00 && i + 1 < n && text[i + 1] >= 0xdc00 && text[i + 1] <= 0xdfff) {
+            const char32_t u = QChar::surrogateToUcs4(c, text[++i]);
+            *out++ = static_cast<char>(0xf0 | (u >> 18));
+            *out++ = static_cast<char>(0x80 | ((u >> 12) & 0x3f));
+            *out++ = static_cast<char>(0x80 | ((u >> 6) & 0x3f));
+            *out++ = static_cast<char>(0x80 | (u & 0x3f));
+        } else {
+            return nullptr;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<QByteArray> CheckTable::utf8Text() const
+{
+    const std::vector<TextSpan> &spans = m_entries.spans();
+    const auto *in = reinterpret_cast<const char16_t *>(m_entries.buffer().constData());
+    const std::size_t n = spans.size();
+    const std::size_t half = n / 2;
+    // Each core measures, then writes, half of the entries.
+    qsizetype lengths[2] = {0, 0};
+    bool lone[2] = {false, false};
+    const auto measure = [&](int part) {
+        qsizetype length = 0;
+        for (std::size_t i = part == 0 ? 0 : half; i < (part == 0 ? half : n); ++i)
+            length += utf8Length(in + spans[i].offset, spans[i].length) + 2;
+        lengths[part] = length;
+    };
+    QByteArray utf8;
+    const auto write = [&](int part) {
+        char *out = utf8.data() + (part == 0 ? 0 : lengths[0]);
+        for (std::size_t i = part == 0 ? 0 : half; i < (part == 0 ? half : n); ++i) {
+            out = putUtf8(in + spans[i].offset, spans[i].length, out);
+            if (!out) {
+                lone[part] = true;
+                return;
+            }
+            *out++ = '\r';
+            *out++ = '\n';
+        }
+    };
+    const bool two = n >= 1 << 16;
+    const auto onEachHalf = [&](const auto &work) {
+        if (!two) {
+            work(0);
+            work(1);
+            return;
+        }
+        std::thread helper(work, 1);
+        work(0);
+        helper.join();
+    };
+    onEachHalf(measure);
+    utf8 = QByteArray(lengths[0] + lengths[1], Qt::Uninitialized);
+    AdviseHugePages(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    onEachHalf(write);
+    if (lone[0] || lone[1])
+        return std::nullopt;
+    return utf8;
+}
+
 QString CheckTable::checkedText() const
 {
     QString joined;

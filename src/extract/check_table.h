@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
@@ -56,6 +58,9 @@ public:
 
     // Every entry followed by CR LF.
     QString text() const;
+    // The same in UTF-8, built straight from the entries at half the size; none when an entry
+    // holds a lone surrogate, which UTF-8 cannot carry.
+    std::optional<QByteArray> utf8Text() const;
     // The checked entries joined by CR LF; an empty first gathered text takes no separator.
     QString checkedText() const;
 

@@ -9,13 +9,17 @@
 
 #include "errors/app_error.h"
 
-void PutClipboardText(const QString &text)
+namespace {
+
+// Hands the data to the clipboard; `holds` tells, where the platform cannot say whether the
+// clipboard took it, whether the clipboard's text is the one given.
+template <typename Fill, typename Holds> void putClipboardData(const Fill &fill, const Holds &holds)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
     try {
         // The clipboard shares the text: no copy is made until another program asks for it.
         auto data = std::make_unique<QMimeData>();
-        data->setText(text);
+        fill(*data);
         clipboard->setMimeData(data.release());
     } catch (const std::bad_alloc &) {
         // Qt reports a failed allocation by throwing.
@@ -23,8 +27,22 @@ void PutClipboardText(const QString &text)
     }
     // Owning the clipboard proves the text is there (under X11 this asks the server nothing);
     // where the platform cannot tell, read back.
-    if (clipboard->ownsClipboard() || clipboard->text() == text)
+    if (clipboard->ownsClipboard() || holds(clipboard->text()))
         return;
     throw ClipboardOpenError(QStringLiteral(
         "Impossible d'ouvrir le Presse-papiers : le presse-papiers n'a pas accepté le texte"));
+}
+
+} // namespace
+
+void PutClipboardText(const QString &text)
+{
+    putClipboardData([&](QMimeData &data) { data.setText(text); },
+                     [&](const QString &held) { return held == text; });
+}
+
+void PutClipboardUtf8Text(const QByteArray &utf8)
+{
+    putClipboardData([&](QMimeData &data) { data.setData(QStringLiteral("text/plain"), utf8); },
+                     [&](const QString &held) { return held == QString::fromUtf8(utf8); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Replaces everything the system clipboard holds by one plain text. Raises ClipboardOpenError
@@ -7,3 +8,6 @@
 // ClipboardDataError "Ressources système insuffisantes" when the clipboard data cannot be
 // allocated.
 void PutClipboardText(const QString &text);
+// The same for a text already in UTF-8, which the clipboard keeps as it is: half the memory of
+// the UTF-16 text, and what other programs ask for.
+void PutClipboardUtf8Text(const QByteArray &utf8);

@@ -38,6 +38,7 @@ private slots:
     void keysTheListDoesNotHandleAreInert();
     void copyWholeList_data();
     void copyWholeList();
+    void copyWholeListKeepsALoneSurrogate();
     void copyChecked_data();
     void copyChecked();
     void altGrIsNoShortcut();
@@ -149,6 +150,20 @@ void TestShortcuts::copyWholeList()
     QCOMPARE(h.dialogs().informations[0].caption, u"extracteur"_s);
     QCOMPARE(h.dialogs().informations[0].message, copiedMessage(int(lines.size())));
     QCOMPARE(h.entries(), lines);
+}
+
+void TestShortcuts::copyWholeListKeepsALoneSurrogate()
+{
+    // UTF-8 cannot carry it: the clipboard gets the UTF-16 text instead.
+    WindowHarness h;
+    openWithLines(h, {u"a"_s});
+    const QString broken = u"b"_s + QChar(0xd800);
+    h.list().Add(broken);
+
+    WindowHarness::press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+
+    QCOMPARE(WindowHarness::clipboardText(), u"a\r\n"_s + broken + u"\r\n"_s);
+    QCOMPARE(h.dialogs().informations.size(), 1);
 }
 
 void TestShortcuts::copyChecked_data()

@@ -55,6 +55,8 @@ private slots:
     void marksFollowTheirIndex();
     void textEndsEveryEntry_data();
     void textEndsEveryEntry();
+    void utf8TextRefusesLoneSurrogates_data();
+    void utf8TextRefusesLoneSurrogates();
     void textOfManyEntriesKeepsTheirOrder();
     void checkedTextJoinsCheckedEntries_data();
     void checkedTextJoinsCheckedEntries();
@@ -99,13 +101,39 @@ void TestCheckTable::textEndsEveryEntry_data()
                              << QStringLiteral("a\r\nb\r\n");
     QTest::newRow("empty entries")
         << QStringList{QString(), QString()} << QStringLiteral("\r\n\r\n");
+    // One, two, three and four UTF-8 bytes, the last from a surrogate pair.
+    QTest::newRow("beyond ASCII") << QStringList{QStringLiteral("é@ß"),
+                                                 QStringLiteral("€\U0001F600"), QStringLiteral("z")}
+                                  << QStringLiteral("é@ß\r\n€\U0001F600\r\nz\r\n");
 }
 
 void TestCheckTable::textEndsEveryEntry()
 {
     QFETCH(QStringList, texts);
     QFETCH(QString, expected);
-    QCOMPARE(CheckTable(tableOf(texts)).text(), expected);
+    const CheckTable table(tableOf(texts));
+    QCOMPARE(table.text(), expected);
+    // The UTF-8 text the clipboard takes is the same text.
+    const std::optional<QByteArray> utf8 = table.utf8Text();
+    QVERIFY(utf8);
+    QCOMPARE(*utf8, expected.toUtf8());
+}
+
+void TestCheckTable::utf8TextRefusesLoneSurrogates_data()
+{
+    QTest::addColumn<QString>("entry");
+    const QChar high(0xd83d);
+    const QChar low(0xde00);
+    QTest::newRow("high alone at the end") << QStringLiteral("a") + high;
+    QTest::newRow("low alone") << low + QStringLiteral("b");
+    QTest::newRow("high before a letter") << high + QStringLiteral("x");
+}
+
+void TestCheckTable::utf8TextRefusesLoneSurrogates()
+{
+    QFETCH(QString, entry);
+    const CheckTable table(tableOf({QStringLiteral("ok"), entry}));
+    QVERIFY(!table.utf8Text());
 }
 
 void TestCheckTable::textOfManyEntriesKeepsTheirOrder()
@@ -117,7 +145,9 @@ void TestCheckTable::textOfManyEntriesKeepsTheirOrder()
         texts.append(QString::number(i).repeated(i % 3));
         expected += texts.back() + QStringLiteral("\r\n");
     }
-    QCOMPARE(CheckTable(tableOf(texts)).text(), expected);
+    const CheckTable table(tableOf(texts));
+    QCOMPARE(table.text(), expected);
+    QCOMPARE(table.utf8Text().value_or(QByteArray()), expected.toUtf8());
 }
 
 void TestCheckTable::checkedTextJoinsCheckedEntries_data()
