@@ -1,115 +1,181 @@
 #include "cli/address_order.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <limits>
+#include <stdexcept>
+#include <utility>
 #include <bit>
 #include <cstdint>
 #include <thread>
 
-#include <QHashFunctions>
 #include <QString>
 
 #include "extract/list_search.h"
 #include "extract/text_order.h"
 
+namespace {
+
+using CaseTable = std::array<char16_t, 0x10000>;
+
+// A hash of the upper-cased text, four code units at a time.
+std::uint64_t upperHash(QStringView text, const CaseTable &upper)
+{
+    const char16_t *unit = text.utf16();
+    const qsizetype n = text.size();
+    std::uint64_t h = 0x9e3779b97f4a7c15ULL ^ static_cast<std::uint64_t>(n);
+    qsizetype i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const std::uint64_t four =
+            std::uint64_t{upper[unit[i]]} | std::uint64_t{upper[unit[i + 1]]} << 16 |
+            std::uint64_t{upper[unit[i + 2]]} << 32 | std::uint64_t{upper[unit[i + 3]]} << 48;
+        h = (h ^ four) * 0xff51afd7ed558ccdULL;
+        h ^= h >> 29;
+    }
+    for (; i < n; ++i)
+        h = (h ^ upper[unit[i]]) * 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h;
+}
+
+bool equalUpperCased(QStringView a, QStringView b, const CaseTable &upper)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (upper[a[i].unicode()] != upper[b[i].unicode()])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::vector<qsizetype> FirstOfEachIgnoringCase(const TextTable &addresses)
 {
-    // Upper-casing keeps every length, so the spans of the table fit the upper-cased buffer.
-    const QString upper = UpperCased(addresses.buffer());
-    const std::vector<TextSpan> &spans = addresses.spans();
-    const auto key = [&](qsizetype i) {
-        const TextSpan &s = spans[static_cast<std::size_t>(i)];
-        return QStringView(upper).mid(s.offset, s.length);
-    };
-
-    // Open addressing: a place holds a kept address's hash in its high half and its index plus
-    // one in its low half, so most unequal texts are told apart without comparing them. The
-    // table grows with the kept addresses: lists repeat a few addresses many times, and a small
-    // table stays in the processor's caches.
-    constexpr std::uint64_t tagMask = 0xffffffff00000000ULL;
-    std::size_t placeCount = 1 << 16;
-    std::vector<std::uint64_t> places(placeCount, 0);
-    const auto hashOf = [](QStringView text) {
-        std::uint64_t h = qHash(text);
-        // Spread every bit of the hash over the bits used for the place.
-        h ^= h >> 33;
-        h *= 0xff51afd7ed558ccdULL;
-        h ^= h >> 33;
-        return h;
-    };
-    // The hashes first, on every core; then the table is probed a few addresses ahead of the
-    // one being placed, so the processor fetches those places while it works on this one.
-    const qsizetype count = addresses.size();
-    std::vector<std::uint64_t> hashes(static_cast<std::size_t>(count));
-    {
-        const qsizetype parts = std::clamp<qsizetype>(
-            count / 65536, 1, std::max(1u, std::thread::hardware_concurrency()));
-        const auto hashPart = [&](qsizetype k) {
-            for (qsizetype i = count * k / parts; i < count * (k + 1) / parts; ++i)
-                hashes[static_cast<std::size_t>(i)] = hashOf(key(i));
-        };
+    const CaseTable &upper = UpperCaseTable();
+    const auto count = static_cast<std::size_t>(addresses.size());
+    if (count >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many addresses");
+    const auto threads = static_cast<unsigned>(std::clamp<std::size_t>(
+        count / 65536, 1, std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
+    const auto onEveryThread = [&](const auto &work) {
         std::vector<std::thread> helpers;
-        for (qsizetype k = 1; k < parts; ++k)
-            helpers.emplace_back(hashPart, k);
-        hashPart(0);
-        for (std::thread &t : helpers)
-            t.join();
-    }
-    const auto grow = [&] {
-        std::vector<std::uint64_t> larger(placeCount * 2, 0);
-        const std::size_t mask = larger.size() - 1;
-        for (const std::uint64_t entry : places) {
-            if (entry == 0)
-                continue;
-            std::size_t place = static_cast<std::size_t>(hashes[(entry & ~tagMask) - 1]) & mask;
-            while (larger[place] != 0)
-                place = (place + 1) & mask;
-            larger[place] = entry;
-        }
-        places = std::move(larger);
-        placeCount = places.size();
+        for (unsigned t = 1; t < threads; ++t)
+            helpers.emplace_back(work, t);
+        work(0u);
+        for (std::thread &helper : helpers)
+            helper.join();
     };
-    constexpr qsizetype ahead = 16;
-    std::vector<qsizetype> kept;
-    for (qsizetype i = 0; i < count; ++i) {
-        if (i + ahead < count)
-            __builtin_prefetch(&places[static_cast<std::size_t>(
-                hashes[static_cast<std::size_t>(i + ahead)] & (placeCount - 1))]);
-        const QStringView text = key(i);
-        const std::uint64_t h = hashes[static_cast<std::size_t>(i)];
-        const std::uint64_t tag = h & tagMask;
-        std::size_t place = static_cast<std::size_t>(h) & (placeCount - 1);
-        bool seen = false;
-        while (places[place] != 0) {
-            const std::uint64_t entry = places[place];
-            if ((entry & tagMask) == tag &&
-                key(static_cast<qsizetype>(entry & ~tagMask) - 1) == text) {
-                seen = true;
-                break;
-            }
-            place = (place + 1) & (placeCount - 1);
+    const auto firstOf = [&](unsigned t) { return count * t / threads; };
+
+    // The addresses are dealt by their hash into buckets of a few thousand, each bucket in table
+    // order; a bucket is then small enough for its table and its texts to stay in the caches.
+    int bucketBits = 0;
+    while (bucketBits < 16 && (count >> bucketBits) > 2048)
+        ++bucketBits;
+    const std::size_t buckets = std::size_t{1} << bucketBits;
+    const auto bucketOf = [&](std::uint64_t h) {
+        return bucketBits == 0 ? std::size_t{0} : static_cast<std::size_t>(h >> (64 - bucketBits));
+    };
+    std::vector<std::uint64_t> hashes = HugePageVector<std::uint64_t>(count);
+    std::vector<std::size_t> counts(threads * buckets, 0); // per thread, then per bucket
+    onEveryThread([&](unsigned t) {
+        std::size_t *mine = counts.data() + t * buckets;
+        for (std::size_t i = firstOf(t); i < firstOf(t + 1); ++i) {
+            hashes[i] = upperHash(addresses.at(static_cast<qsizetype>(i)), upper);
+            ++mine[bucketOf(hashes[i])];
         }
-        if (seen)
-            continue;
-        places[place] = tag | static_cast<std::uint64_t>(i + 1);
-        kept.push_back(i);
-        if (kept.size() * 2 > placeCount)
-            grow();
+    });
+    // Where each thread's share of each bucket starts: bucket by bucket, thread by thread.
+    std::vector<std::size_t> bucketStart(buckets + 1, 0);
+    {
+        std::size_t at = 0;
+        for (std::size_t b = 0; b < buckets; ++b) {
+            bucketStart[b] = at;
+            for (unsigned t = 0; t < threads; ++t)
+                at += std::exchange(counts[t * buckets + b], at);
+        }
+        bucketStart[buckets] = at;
     }
-    return kept;
+    struct Hashed
+    {
+        std::uint64_t hash;
+        std::uint32_t index;
+    };
+    std::vector<Hashed> dealt = HugePageVector<Hashed>(count);
+    onEveryThread([&](unsigned t) {
+        std::size_t *next = counts.data() + t * buckets;
+        for (std::size_t i = firstOf(t); i < firstOf(t + 1); ++i)
+            dealt[next[bucketOf(hashes[i])]++] = {hashes[i], static_cast<std::uint32_t>(i)};
+    });
+    hashes = std::vector<std::uint64_t>();
+
+    // In each bucket the first of each address is kept. A place of the bucket's table holds the
+    // position of a kept address in the bucket plus one; the full hashes are compared before
+    // the texts. The spans and texts of the addresses a little ahead are asked for early.
+    std::vector<std::uint8_t> kept = HugePageVector<std::uint8_t>(count);
+    const std::vector<TextSpan> &spans = addresses.spans();
+    const QChar *buffer = addresses.buffer().constData();
+    std::atomic<std::size_t> nextBucket{0};
+    onEveryThread([&](unsigned) {
+        std::vector<std::uint32_t> places;
+        for (std::size_t b = nextBucket++; b < buckets; b = nextBucket++) {
+            const Hashed *first = dealt.data() + bucketStart[b];
+            const std::size_t size = bucketStart[b + 1] - bucketStart[b];
+            std::size_t placeCount = 16;
+            while (placeCount < size * 2)
+                placeCount *= 2;
+            places.assign(placeCount, 0);
+            const std::size_t mask = placeCount - 1;
+            for (std::size_t r = 0; r < size; ++r) {
+                if (r + 16 < size)
+                    __builtin_prefetch(&spans[first[r + 16].index]);
+                if (r + 8 < size)
+                    __builtin_prefetch(buffer + spans[first[r + 8].index].offset);
+                const Hashed &here = first[r];
+                std::size_t place = here.hash & mask;
+                bool seen = false;
+                for (; places[place] != 0; place = (place + 1) & mask) {
+                    const Hashed &other = first[places[place] - 1];
+                    if (other.hash == here.hash &&
+                        equalUpperCased(addresses.at(other.index), addresses.at(here.index),
+                                        upper)) {
+                        seen = true;
+                        break;
+                    }
+                }
+                if (!seen) {
+                    places[place] = static_cast<std::uint32_t>(r + 1);
+                    kept[here.index] = 1;
+                }
+            }
+        }
+    });
+
+    std::vector<qsizetype> result;
+    result.reserve(count);
+    AdviseHugePages(result.data(), count * sizeof(qsizetype));
+    for (std::size_t i = 0; i < count; ++i) {
+        if (kept[i])
+            result.push_back(static_cast<qsizetype>(i));
+    }
+    return result;
 }
 
 void SortIgnoringCase(const TextTable &addresses, std::vector<qsizetype> &indexes)
 {
     // The chosen entries as a table of their own that shares the buffer.
-    std::vector<TextSpan> spans;
-    spans.reserve(indexes.size());
-    for (qsizetype i : indexes)
-        spans.push_back(addresses.spans()[static_cast<std::size_t>(i)]);
+    std::vector<TextSpan> spans = HugePageVector<TextSpan>(indexes.size());
+    for (std::size_t k = 0; k < indexes.size(); ++k)
+        spans[k] = addresses.spans()[static_cast<std::size_t>(indexes[k])];
     const TextTable chosen(addresses.buffer(), std::move(spans));
     const std::vector<std::uint32_t> order = TextOrder().sortedOrder(chosen);
-    std::vector<qsizetype> sorted;
-    sorted.reserve(indexes.size());
-    for (std::uint32_t k : order)
-        sorted.push_back(indexes[static_cast<std::size_t>(k)]);
+    std::vector<qsizetype> sorted = HugePageVector<qsizetype>(indexes.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        sorted[k] = indexes[order[k]];
     indexes = std::move(sorted);
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <numeric>
 #include <new>
 #include <optional>
 #include <thread>
@@ -24,6 +25,7 @@
 #include "cli/input_list.h"
 #include "extract/extract_command.h"
 #include "extract/list_search.h"
+#include "extract/text_order.h"
 #include "io/text_file.h"
 #include "platform/system_error_text.h"
 
@@ -196,10 +198,22 @@ private:
         const CliInput &input = m_inputs[index];
         try {
             const QByteArray stdinBytes = input.standardInput ? readStandardInput() : QByteArray();
-            const TextFileContent content =
+            TextFileContent content =
                 input.standardInput ? DecodeTextFile(stdinBytes) : ReadTextFile(input.path);
             m_bytesRead += input.standardInput ? stdinBytes.size() : QFile(input.path).size();
-            extractPieces(content.lines, displayPath(index), result);
+            if (m_keepAll && !m_options.source) {
+                // Everything is kept for the end: the addresses are written over the file's own
+                // text, with both cores when this is the only file.
+                Piece piece;
+                piece.addresses = ExtractAddresses(std::move(content.lines),
+                                                   m_inputs.size() == 1 ? ExtractThreads::Automatic
+                                                                        : ExtractThreads::One);
+                piece.count = piece.addresses.size();
+                m_addresses += piece.count;
+                result.pieces.push_back(std::move(piece));
+            } else {
+                extractPieces(content.lines, displayPath(index), result);
+            }
         } catch (const AppError &error) {
             result = FileResult();
             result.failed = true;
@@ -406,13 +420,8 @@ private:
     void keep(std::size_t index, FileResult &result)
     {
         for (Piece &piece : result.pieces) {
-            const qsizetype base = m_all.size();
-            m_all.append(piece.addresses.buffer());
-            for (const TextSpan &s : piece.addresses.spans())
-                m_allSpans.push_back({base + s.offset, s.length});
-            m_allFiles.insert(m_allFiles.end(), piece.addresses.spans().size(),
-                              static_cast<int>(index));
-            m_allLines.insert(m_allLines.end(), piece.lines.begin(), piece.lines.end());
+            if (piece.addresses.size() > 0)
+                m_kept.push_back({std::move(piece.addresses), std::move(piece.lines), index});
             piece = Piece();
         }
     }
@@ -432,21 +441,65 @@ private:
             writeOutputFile();
     }
 
+    // The kept addresses as one table; the first entry of each kept piece.
+    TextTable joinKept(std::vector<qsizetype> &pieceStarts, std::vector<qsizetype> &lines)
+    {
+        if (m_kept.size() == 1 && !m_options.source) {
+            pieceStarts.push_back(0);
+            return std::move(m_kept.front().addresses);
+        }
+        qsizetype units = 0;
+        std::size_t entries = 0;
+        for (const Kept &kept : m_kept) {
+            units += kept.addresses.buffer().size();
+            entries += kept.addresses.spans().size();
+        }
+        QString buffer = UninitializedText(units);
+        std::vector<TextSpan> spans;
+        spans.reserve(entries);
+        qsizetype at = 0;
+        for (Kept &kept : m_kept) {
+            pieceStarts.push_back(static_cast<qsizetype>(spans.size()));
+            const QString &text = kept.addresses.buffer();
+            std::copy(text.begin(), text.end(), buffer.begin() + at);
+            for (const TextSpan &s : kept.addresses.spans())
+                spans.push_back({at + s.offset, s.length});
+            at += text.size();
+            lines.insert(lines.end(), kept.lines.begin(), kept.lines.end());
+            // Each piece's memory goes as soon as it is copied.
+            kept.addresses = TextTable();
+            kept.lines = {};
+        }
+        return TextTable(std::move(buffer), std::move(spans));
+    }
+
     void finishKept()
     {
-        const TextTable all(std::move(m_all), std::move(m_allSpans));
-        std::vector<qsizetype> order(static_cast<std::size_t>(all.size()));
-        for (std::size_t i = 0; i < order.size(); ++i)
-            order[i] = static_cast<qsizetype>(i);
-        if (m_options.unique)
+        std::vector<qsizetype> pieceStarts;
+        std::vector<qsizetype> lines;
+        const TextTable all = joinKept(pieceStarts, lines);
+        const auto fileOf = [&](qsizetype entry) {
+            const auto piece = std::upper_bound(pieceStarts.begin(), pieceStarts.end(), entry) -
+                               pieceStarts.begin() - 1;
+            return m_kept[static_cast<std::size_t>(piece)].file;
+        };
+        std::vector<qsizetype> order;
+        if (m_options.unique) {
             order = FirstOfEachIgnoringCase(all);
-        if (m_options.sort)
-            SortIgnoringCase(all, order);
+            if (m_options.sort)
+                SortIgnoringCase(all, order);
+        } else if (m_options.sort) {
+            const std::vector<std::uint32_t> sorted = TextOrder().sortedOrder(all);
+            order.assign(sorted.begin(), sorted.end());
+        } else {
+            order.resize(static_cast<std::size_t>(all.size()));
+            std::iota(order.begin(), order.end(), qsizetype{0});
+        }
 
         if (m_options.count) {
             std::vector<qsizetype> perFile(m_inputs.size(), 0);
             for (qsizetype i : order)
-                ++perFile[static_cast<std::size_t>(m_allFiles[static_cast<std::size_t>(i)])];
+                ++perFile[fileOf(i)];
             QString out;
             for (std::size_t f = 0; f < m_inputs.size(); ++f) {
                 if (m_readOk[f])
@@ -456,14 +509,17 @@ private:
             emitText(out);
             return;
         }
+        if (!m_toFile) {
+            emitKeptUtf8(all, order, lines, fileOf);
+            return;
+        }
         constexpr qsizetype block = 1 << 20;
         QString out;
         out.reserve(block + 4096);
         for (std::size_t k = 0; k < order.size(); ++k) {
-            const std::size_t i = static_cast<std::size_t>(order[k]);
-            const qsizetype line = m_options.source ? m_allLines[i] : 0;
-            appendEntry(out, displayPath(static_cast<std::size_t>(m_allFiles[i])), line,
-                        all.at(static_cast<qsizetype>(i)), !m_anyEntry);
+            const qsizetype i = order[k];
+            const qsizetype line = m_options.source ? lines[static_cast<std::size_t>(i)] : 0;
+            appendEntry(out, displayPath(fileOf(i)), line, all.at(i), !m_anyEntry);
             m_anyEntry = true;
             if (out.size() >= block) {
                 if (!emitText(out))
@@ -472,6 +528,68 @@ private:
             }
         }
         emitText(out);
+    }
+
+    // The kept entries in `order`, written to standard output straight in UTF-8, a block at a
+    // time.
+    template <typename FileOf>
+    void emitKeptUtf8(const TextTable &all, const std::vector<qsizetype> &order,
+                      const std::vector<qsizetype> &lines, const FileOf &fileOf)
+    {
+        const QByteArray separator = m_options.separator.toUtf8();
+        const QByteArray terminator = m_terminator.toUtf8();
+        constexpr qsizetype block = 1 << 20;
+        QByteArray out;
+        qsizetype used = 0;
+        std::size_t pathFile = m_inputs.size();
+        QByteArray pathBytes;
+        const auto put = [&](const QByteArray &bytes) {
+            std::memcpy(out.data() + used, bytes.constData(),
+                        static_cast<std::size_t>(bytes.size()));
+            used += bytes.size();
+        };
+        // The entries lie scattered in the buffer: their spans and texts are asked for a few
+        // entries ahead, so that many of those reads are under way at once.
+        const std::vector<TextSpan> &spans = all.spans();
+        const QChar *text = all.buffer().constData();
+        const std::size_t count = order.size();
+        for (std::size_t k = 0; k < count; ++k) {
+            if (k + 16 < count)
+                __builtin_prefetch(&spans[static_cast<std::size_t>(order[k + 16])]);
+            if (k + 8 < count)
+                __builtin_prefetch(text + spans[static_cast<std::size_t>(order[k + 8])].offset);
+            const qsizetype i = order[k];
+            if (m_options.source && fileOf(i) != pathFile) {
+                pathFile = fileOf(i);
+                pathBytes = displayPath(pathFile).toUtf8();
+            }
+            const QStringView address = all.at(i);
+            const qsizetype room =
+                address.size() * 3 + separator.size() + terminator.size() + pathBytes.size() + 48;
+            if (out.size() - used < room) {
+                if (used > 0 && !emitUtf8(QByteArrayView(out.constData(), used)))
+                    return;
+                used = 0;
+                out.resize(std::max(block, room));
+            }
+            if (m_options.hasSeparator && m_anyEntry)
+                put(separator);
+            m_anyEntry = true;
+            if (m_options.source) {
+                put(pathBytes);
+                out[used++] = '\t';
+                char *end = std::to_chars(out.data() + used, out.data() + used + 24,
+                                          lines[static_cast<std::size_t>(i)])
+                                .ptr;
+                used = end - out.constData();
+                out[used++] = '\t';
+            }
+            used = putUtf8(out.data() + used, address) - out.constData();
+            if (!m_options.hasSeparator)
+                put(terminator);
+        }
+        if (used > 0)
+            emitUtf8(QByteArrayView(out.constData(), used));
     }
 
     void writeOutputFile()
@@ -597,10 +715,14 @@ private:
     qsizetype m_total = 0;
     QString m_fileText;
 
-    QString m_all;
-    std::vector<TextSpan> m_allSpans;
-    std::vector<int> m_allFiles;
-    std::vector<qsizetype> m_allLines;
+    // With --unique or --sort: the addresses of every file, in input order, until the end.
+    struct Kept
+    {
+        TextTable addresses;
+        std::vector<qsizetype> lines;
+        std::size_t file = 0;
+    };
+    std::vector<Kept> m_kept;
 
     bool m_progressWanted = false;
     bool m_progressShown = false;

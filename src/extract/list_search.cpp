@@ -15,27 +15,12 @@ namespace {
 
 using CaseTable = std::array<char16_t, 0x10000>;
 
-// Simple upper-case mapping of every UTF-16 code unit; surrogates, and the rare letters whose
-// capital lies outside the Basic Multilingual Plane, stay as they are so the length never changes.
-const CaseTable &upperTable()
-{
-    static const CaseTable table = [] {
-        CaseTable t{};
-        for (char32_t c = 0; c < 0x10000; ++c) {
-            const char32_t upper = QChar::isSurrogate(c) ? c : QChar::toUpper(c);
-            t[c] = static_cast<char16_t>(upper < 0x10000 ? upper : c);
-        }
-        return t;
-    }();
-    return table;
-}
-
 #if defined(__SSE2__)
 // The code units that upper-case to something else, as (upper case, unit), ordered.
 const std::vector<std::pair<char16_t, char16_t>> &loweredUnits()
 {
     static const std::vector<std::pair<char16_t, char16_t>> units = [] {
-        const CaseTable &table = upperTable();
+        const CaseTable &table = UpperCaseTable();
         std::vector<std::pair<char16_t, char16_t>> v;
         for (char32_t c = 0; c < 0x10000; ++c) {
             if (table[c] != c)
@@ -69,7 +54,7 @@ class MatchScanner
 {
 public:
     MatchScanner(const TextTable &entries, const QString &needle, qsizetype first)
-        : m_table(upperTable()), m_spans(entries.spans()),
+        : m_table(UpperCaseTable()), m_spans(entries.spans()),
           m_data(QStringView(entries.buffer()).utf16()), m_needle(QStringView(needle).utf16()),
           m_length(needle.size()), m_entry(first)
     {}
@@ -189,9 +174,22 @@ private:
 
 } // namespace
 
+const std::array<char16_t, 0x10000> &UpperCaseTable()
+{
+    static const CaseTable table = [] {
+        CaseTable t{};
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const char32_t upper = QChar::isSurrogate(c) ? c : QChar::toUpper(c);
+            t[c] = static_cast<char16_t>(upper < 0x10000 ? upper : c);
+        }
+        return t;
+    }();
+    return table;
+}
+
 QString UpperCased(QStringView text)
 {
-    const CaseTable &table = upperTable();
+    const CaseTable &table = UpperCaseTable();
     QString result(text.size(), Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(result.data());
     const char16_t *in = text.utf16();
@@ -218,7 +216,7 @@ qsizetype FindFirstWithPrefix(const TextTable &entries, QStringView prefix)
 {
     if (prefix.isEmpty())
         return -1;
-    const CaseTable &table = upperTable();
+    const CaseTable &table = UpperCaseTable();
     const QString needle = UpperCased(prefix);
     const char16_t *want = QStringView(needle).utf16();
     const qsizetype length = needle.size();

@@ -391,31 +391,44 @@ struct Coverage
 Coverage splitByCoverage(const SimpleCollation &collation, const TextTable &entries)
 {
     const auto n = static_cast<std::size_t>(entries.size());
-    Coverage parts[2];
+    Coverage all;
+    // Each core lists the covered entries of its half in its half of the list.
+    all.covered = HugePageVector<std::uint32_t>(n);
+    std::size_t coveredCount[2] = {0, 0};
+    std::vector<std::uint32_t> others[2];
+    std::vector<std::uint8_t> seen[2];
     onTwoCores([&](int part) {
-        Coverage &mine = parts[part];
-        mine.seenPrimaries.assign(collation.primaryCount() + 1u, 0);
-        mine.covered.reserve(endOf(n, part) - halfOf(n, part));
+        std::vector<std::uint8_t> &seenHere = seen[part];
+        seenHere.assign(collation.primaryCount() + 1u, 0);
+        std::uint32_t *covered = all.covered.data() + halfOf(n, part);
+        std::size_t coveredHere = 0;
         for (std::size_t i = halfOf(n, part); i < endOf(n, part); ++i) {
             const QStringView text = entries.at(static_cast<qsizetype>(i));
-            bool covered = true;
+            bool isCovered = true;
             for (const QChar c : text) {
                 const std::uint16_t primary = collation.primary(c.unicode());
-                mine.seenPrimaries[primary] = 1;
-                covered = covered && primary != 0;
+                seenHere[primary] = 1;
+                isCovered = isCovered && primary != 0;
             }
-            (covered ? mine.covered : mine.others).push_back(static_cast<std::uint32_t>(i));
+            if (isCovered)
+                covered[coveredHere++] = static_cast<std::uint32_t>(i);
+            else
+                others[part].push_back(static_cast<std::uint32_t>(i));
         }
+        coveredCount[part] = coveredHere;
     });
-    Coverage &all = parts[0];
-    all.covered.insert(all.covered.end(), parts[1].covered.begin(), parts[1].covered.end());
-    all.others.insert(all.others.end(), parts[1].others.begin(), parts[1].others.end());
+    std::copy(all.covered.begin() + static_cast<std::ptrdiff_t>(halfOf(n, 1)),
+              all.covered.begin() + static_cast<std::ptrdiff_t>(halfOf(n, 1) + coveredCount[1]),
+              all.covered.begin() + static_cast<std::ptrdiff_t>(coveredCount[0]));
+    all.covered.resize(coveredCount[0] + coveredCount[1]);
+    all.others = std::move(others[0]);
+    all.others.insert(all.others.end(), others[1].begin(), others[1].end());
+    all.seenPrimaries = std::move(seen[0]);
     for (std::size_t p = 0; p < all.seenPrimaries.size(); ++p)
-        all.seenPrimaries[p] |= parts[1].seenPrimaries[p];
+        all.seenPrimaries[p] |= seen[1][p];
     // Rank 0 marks the characters the table does not cover.
     all.seenPrimaries[0] = 0;
-    parts[1] = Coverage();
-    return std::move(all);
+    return all;
 }
 
 // The distinct texts of a set of entries, the first entry of each and, for each entry of the
