@@ -1,5 +1,7 @@
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -200,6 +202,33 @@ private slots:
         QCOMPARE(fromStdin.exitCode, 0);
         // The addresses held for --unique are written the same way (none repeats here).
         QCOMPARE(run({u"--unique"_s, u"in.txt"_s}).out, expected);
+    }
+
+    // Enough addresses for --unique to spread them over many buckets and every core: the first
+    // of each, ignoring case, in file order, as a set of seen upper-cased texts gives them.
+    void uniqueKeepsTheFirstOfManyAddresses()
+    {
+        QRandomGenerator random(11);
+        QByteArray input;
+        QByteArray expected;
+        QSet<QString> seen;
+        for (int i = 0; i < 200000; ++i) {
+            QString address =
+                u"%1.é%2@exemple.fr"_s.arg(random.bounded(30000)).arg(random.bounded(3));
+            if (random.bounded(4) == 0)
+                address = address.toUpper();
+            const QByteArray line = address.toUtf8() + '\n';
+            input += line;
+            if (!seen.contains(address.toUpper())) {
+                seen.insert(address.toUpper());
+                expected += line;
+            }
+        }
+        write(u"many.txt"_s, "\xef\xbb\xbf" + input);
+        const CliRun unique = run({u"-u"_s, u"many.txt"_s});
+        QCOMPARE(unique.exitCode, 0);
+        QCOMPARE(unique.out.size(), expected.size());
+        QVERIFY(unique.out == expected);
     }
 
     void outputFile_data()
