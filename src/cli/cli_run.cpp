@@ -538,58 +538,72 @@ private:
     {
         const QByteArray separator = m_options.separator.toUtf8();
         const QByteArray terminator = m_terminator.toUtf8();
-        constexpr qsizetype block = 1 << 20;
-        QByteArray out;
-        qsizetype used = 0;
-        std::size_t pathFile = m_inputs.size();
-        QByteArray pathBytes;
-        const auto put = [&](const QByteArray &bytes) {
-            std::memcpy(out.data() + used, bytes.constData(),
-                        static_cast<std::size_t>(bytes.size()));
-            used += bytes.size();
-        };
-        // The entries lie scattered in the buffer: their spans and texts are asked for a few
-        // entries ahead, so that many of those reads are under way at once.
         const std::vector<TextSpan> &spans = all.spans();
         const QChar *text = all.buffer().constData();
+        // Encodes order[from, to) at the end of `out`; `first` when it holds the very first entry.
+        const auto encode = [&](std::size_t from, std::size_t to, bool first, QByteArray &out) {
+            qsizetype used = 0;
+            std::size_t pathFile = m_inputs.size();
+            QByteArray pathBytes;
+            const auto put = [&](const QByteArray &bytes) {
+                std::memcpy(out.data() + used, bytes.constData(),
+                            static_cast<std::size_t>(bytes.size()));
+                used += bytes.size();
+            };
+            // The entries lie scattered in the buffer: their spans and texts are asked for a
+            // few entries ahead, so that many of those reads are under way at once.
+            for (std::size_t k = from; k < to; ++k) {
+                if (k + 32 < to)
+                    __builtin_prefetch(&spans[static_cast<std::size_t>(order[k + 32])]);
+                if (k + 16 < to)
+                    __builtin_prefetch(text +
+                                       spans[static_cast<std::size_t>(order[k + 16])].offset);
+                const qsizetype i = order[k];
+                if (m_options.source && fileOf(i) != pathFile) {
+                    pathFile = fileOf(i);
+                    pathBytes = displayPath(pathFile).toUtf8();
+                }
+                const QStringView address = all.at(i);
+                const qsizetype room = address.size() * 3 + separator.size() + terminator.size() +
+                                       pathBytes.size() + 48;
+                if (out.size() - used < room)
+                    out.resize(std::max(out.size() * 2, used + room));
+                if (m_options.hasSeparator && !(first && k == from))
+                    put(separator);
+                if (m_options.source) {
+                    put(pathBytes);
+                    out[used++] = '\t';
+                    char *end = std::to_chars(out.data() + used, out.data() + used + 24,
+                                              lines[static_cast<std::size_t>(i)])
+                                    .ptr;
+                    used = end - out.constData();
+                    out[used++] = '\t';
+                }
+                used = putUtf8(out.data() + used, address) - out.constData();
+                if (!m_options.hasSeparator)
+                    put(terminator);
+            }
+            out.truncate(used);
+        };
+        // Two stretches of entries at a time, one on each core, written in order.
+        constexpr std::size_t stretch = 1 << 16;
         const std::size_t count = order.size();
-        for (std::size_t k = 0; k < count; ++k) {
-            if (k + 16 < count)
-                __builtin_prefetch(&spans[static_cast<std::size_t>(order[k + 16])]);
-            if (k + 8 < count)
-                __builtin_prefetch(text + spans[static_cast<std::size_t>(order[k + 8])].offset);
-            const qsizetype i = order[k];
-            if (m_options.source && fileOf(i) != pathFile) {
-                pathFile = fileOf(i);
-                pathBytes = displayPath(pathFile).toUtf8();
-            }
-            const QStringView address = all.at(i);
-            const qsizetype room =
-                address.size() * 3 + separator.size() + terminator.size() + pathBytes.size() + 48;
-            if (out.size() - used < room) {
-                if (used > 0 && !emitUtf8(QByteArrayView(out.constData(), used)))
-                    return;
-                used = 0;
-                out.resize(std::max(block, room));
-            }
-            if (m_options.hasSeparator && m_anyEntry)
-                put(separator);
+        QByteArray outs[2];
+        for (std::size_t from = 0; from < count; from += 2 * stretch) {
+            const std::size_t middle = std::min(count, from + stretch);
+            const std::size_t to = std::min(count, from + 2 * stretch);
+            outs[0].resize(1 << 20);
+            outs[1].resize(middle < to ? 1 << 20 : 0);
+            std::thread helper;
+            if (middle < to)
+                helper = std::thread(encode, middle, to, false, std::ref(outs[1]));
+            encode(from, middle, !m_anyEntry && from == 0, outs[0]);
+            if (helper.joinable())
+                helper.join();
             m_anyEntry = true;
-            if (m_options.source) {
-                put(pathBytes);
-                out[used++] = '\t';
-                char *end = std::to_chars(out.data() + used, out.data() + used + 24,
-                                          lines[static_cast<std::size_t>(i)])
-                                .ptr;
-                used = end - out.constData();
-                out[used++] = '\t';
-            }
-            used = putUtf8(out.data() + used, address) - out.constData();
-            if (!m_options.hasSeparator)
-                put(terminator);
+            if (!emitUtf8(outs[0]) || !emitUtf8(outs[1]))
+                return;
         }
-        if (used > 0)
-            emitUtf8(QByteArrayView(out.constData(), used));
     }
 
     void writeOutputFile()
