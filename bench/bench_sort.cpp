@@ -160,7 +160,7 @@ void sortBeside(const char *name, const TextTable &entries, int runs, bool alone
         ours.runs.push_back(ms(t));
         peak = std::max(peak, peakMiB() - before);
     }
-    ours.print("CheckTable::sorted (keys, both cores, rebuild)");
+    ours.print("CheckTable::sorted (both cores, texts rebuilt)");
     std::printf("%-48s %8.1f MiB\n", "peak memory added by the sort", peak);
     if (alone)
         return;
