@@ -18,7 +18,9 @@
 
 namespace {
 
-const char *const locales[] = {"en_GB", "fr_FR", "fr_CA", "sv_SE", "cs_CZ", "da_DK", "ru_RU", "C"};
+// Not fr_CA: with accents weighed from the end, ICU's own keys and comparison disagree on texts
+// with an ignorable character before a combining mark, so such texts have no one right order.
+const char *const locales[] = {"en_GB", "fr_FR", "de_DE", "sv_SE", "cs_CZ", "da_DK", "ru_RU", "C"};
 
 // One order per locale for the whole run: reading a collator's table takes milliseconds.
 const TextOrder &orderFor(uint8_t pick)
@@ -70,8 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         entries.push_back(static_cast<std::uint32_t>(i));
         table.append(texts[i]);
     }
-    // The collator's comparison is not always transitive (French accents from the end with an
-    // ignorable character before a combining mark, for one): such texts have no one right order.
+    // Where the collator's comparison is not transitive, the texts have no one right order.
     const qsizetype k = distinct.size();
     if (k > 64)
         return 0;
