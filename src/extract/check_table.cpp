@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "extract/two_cores.h"
+
 CheckTable::CheckTable(TextTable entries)
     : m_entries(std::move(entries)), m_marks(word(m_entries.size()) + 1, 0)
 {}
@@ -244,14 +246,12 @@ std::optional<QByteArray> CheckTable::utf8Text() const
     };
     const bool two = n >= 1 << 16;
     const auto onEachHalf = [&](const auto &work) {
-        if (!two) {
+        if (two) {
+            RunOnTwoCores(work);
+        } else {
             work(0);
             work(1);
-            return;
         }
-        std::thread helper(work, 1);
-        work(0);
-        helper.join();
     };
     onEachHalf(measure);
     utf8 = QByteArray(lengths[0] + lengths[1], Qt::Uninitialized);

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <exception>
 #include <limits>
 #include <memory>
 #include <numeric>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 #include <QByteArray>
@@ -17,6 +15,7 @@
 #include <unicode/ucol.h>
 
 #include "extract/simple_collation.h"
+#include "extract/two_cores.h"
 
 namespace {
 
@@ -43,29 +42,6 @@ UCollator *openCollator(const QLocale &requested)
 const UChar *uchars(QStringView text)
 {
     return reinterpret_cast<const UChar *>(text.utf16());
-}
-
-// Runs work(0) here and work(1) on the other core, and returns when both are done; a failure
-// on either side is thrown here.
-template <typename Work> void onTwoCores(const Work &work)
-{
-    std::exception_ptr failure;
-    std::thread helper([&] {
-        try {
-            work(1);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    try {
-        work(0);
-    } catch (...) {
-        helper.join();
-        throw;
-    }
-    helper.join();
-    if (failure)
-        std::rethrow_exception(failure);
 }
 
 // Where [0, n) is cut for part 0 and part 1.
@@ -151,7 +127,7 @@ public:
         std::nth_element(sample.begin(), sample.begin() + 127, sample.end());
         const std::uint64_t middle = sample[127];
         std::size_t lowCount[2] = {0, 0};
-        onTwoCores([&](int part) {
+        RunOnTwoCores([&](int part) {
             std::size_t lowsHere = 0;
             for (std::size_t i = halfOf(n, part); i < endOf(n, part); ++i) {
                 placed[i] = {wordAt(covered[i], 0), covered[i], 0};
@@ -161,14 +137,14 @@ public:
         });
         const std::size_t lows = lowCount[0] + lowCount[1];
         // Each core moves its entries to their part, in table order.
-        onTwoCores([&](int part) {
+        RunOnTwoCores([&](int part) {
             std::size_t low = part == 0 ? 0 : lowCount[0];
             std::size_t high = lows + (part == 0 ? 0 : (n / 2 - lowCount[0]));
             for (std::size_t i = halfOf(n, part); i < endOf(n, part); ++i)
                 spare[placed[i].word < middle ? low++ : high++] = placed[i];
         });
         Placed *parts[3] = {spare.data(), spare.data() + lows, spare.data() + n};
-        onTwoCores([&](int part) {
+        RunOnTwoCores([&](int part) {
             Placed *first = parts[part];
             Placed *last = parts[part + 1];
             Placed *scratch = placed.data() + (first - spare.data());
@@ -176,7 +152,7 @@ public:
                 std::copy(scratch, scratch + (last - first), first);
         });
         placed = std::vector<Placed>();
-        onTwoCores([&](int part) { refine(parts[part], parts[part + 1]); });
+        RunOnTwoCores([&](int part) { refine(parts[part], parts[part + 1]); });
         return spare;
     }
 
@@ -397,7 +373,7 @@ Coverage splitByCoverage(const SimpleCollation &collation, const TextTable &entr
     std::size_t coveredCount[2] = {0, 0};
     std::vector<std::uint32_t> others[2];
     std::vector<std::uint8_t> seen[2];
-    onTwoCores([&](int part) {
+    RunOnTwoCores([&](int part) {
         std::vector<std::uint8_t> &seenHere = seen[part];
         seenHere.assign(collation.primaryCount() + 1u, 0);
         std::uint32_t *covered = all.covered.data() + halfOf(n, part);
@@ -488,14 +464,14 @@ DistinctTexts distinctTexts(const TextTable &entries, const std::vector<std::uin
 {
     const std::size_t n = set.size();
     std::vector<std::uint64_t> hashes = HugePageVector<std::uint64_t>(n);
-    onTwoCores([&](int part) {
+    RunOnTwoCores([&](int part) {
         for (std::size_t i = halfOf(n, part); i < endOf(n, part); ++i)
             hashes[i] = qHash(entries.at(set[i]));
     });
     DistinctTexts result;
     result.ofEntry = HugePageVector<std::uint32_t>(n);
     DistinctTexts upper;
-    onTwoCores([&](int part) {
+    RunOnTwoCores([&](int part) {
         numberPart(entries, set, hashes, static_cast<std::uint64_t>(part),
                    part == 0 ? result : upper, result.ofEntry);
     });
@@ -629,7 +605,7 @@ std::vector<Placed> collatorOrder(const UCollator *collator, const TextTable &en
 
     std::vector<std::size_t> keyAt = HugePageVector<std::size_t>(count);
     KeyBytes keys[2];
-    onTwoCores([&](int part) {
+    RunOnTwoCores([&](int part) {
         makeKeys(collator, distinct.texts, halfOf(count, part), endOf(count, part), keys[part],
                  keyAt);
     });
@@ -646,7 +622,7 @@ std::vector<Placed> collatorOrder(const UCollator *collator, const TextTable &en
         // Both cores: each half sorted by the first eight bytes, merged, then the runs of equal
         // bytes split between the cores at a run boundary.
         const auto middle = ranked.begin() + static_cast<std::ptrdiff_t>(half);
-        onTwoCores([&](int part) {
+        RunOnTwoCores([&](int part) {
             if (part == 0)
                 std::sort(ranked.begin(), middle, byPrefix);
             else
@@ -658,7 +634,7 @@ std::vector<Placed> collatorOrder(const UCollator *collator, const TextTable &en
         Ranked *split = begin + half;
         while (split != end && split != begin && split->prefix == (split - 1)->prefix)
             ++split;
-        onTwoCores([&](int part) {
+        RunOnTwoCores([&](int part) {
             if (part == 0)
                 rankRuns(begin, split, 0, key, distinct.firstEntry);
             else
