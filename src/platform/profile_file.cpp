@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 
 #include "platform/safe_write.h"
+#include "platform/write_lock.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

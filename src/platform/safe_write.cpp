@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <limits>
-#include <thread>
+#include <optional>
 #include <utility>
 
 #include <QByteArray>
@@ -160,15 +159,43 @@ QByteArray newTemporaryName(const QByteArray &name)
            QByteArray::number(QRandomGenerator::global()->generate64(), 36);
 }
 
-bool processIsGone(const QByteArray &temporaryName, const QByteArray &prefix)
+bool isDigit(char c)
 {
+    return c >= '0' && c <= '9';
+}
+
+// The process id of a name of exactly the form newTemporaryName makes: a decimal id without
+// leading zeros, "-", then 1 to 13 base-36 digits in lower case. Nothing for any other name, which
+// may be the user's own file.
+std::optional<pid_t> temporaryOwner(const QByteArray &temporaryName, const QByteArray &prefix)
+{
+    if (!temporaryName.startsWith(prefix))
+        return std::nullopt;
     const QByteArray rest = temporaryName.mid(prefix.size());
     const qsizetype dash = rest.indexOf('-');
-    bool ok = false;
-    const qint64 pid = rest.left(dash).toLongLong(&ok);
-    if (!ok || pid <= 0 || pid > std::numeric_limits<pid_t>::max())
-        return true;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    if (dash < 1 || rest[0] == '0')
+        return std::nullopt;
+    qint64 pid = 0;
+    for (qsizetype i = 0; i < dash; ++i) {
+        if (!isDigit(rest[i]))
+            return std::nullopt;
+        pid = pid * 10 + (rest[i] - '0');
+        if (pid > std::numeric_limits<pid_t>::max())
+            return std::nullopt;
+    }
+    const qsizetype randomLength = rest.size() - dash - 1;
+    if (randomLength < 1 || randomLength > 13)
+        return std::nullopt;
+    for (qsizetype i = dash + 1; i < rest.size(); ++i) {
+        if (!isDigit(rest[i]) && !(rest[i] >= 'a' && rest[i] <= 'z'))
+            return std::nullopt;
+    }
+    return static_cast<pid_t>(pid);
+}
+
+bool processIsGone(pid_t pid)
+{
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 // A writer holds a lock on its temporary for as long as it lives, so a temporary that can be
@@ -185,15 +212,15 @@ void removeStaleTemporaries(int folderFd, const QByteArray &name)
     }
     const QByteArray prefix = temporaryPrefix(name);
     while (const dirent *entry = ::readdir(folder)) {
-        const QByteArray entryName(entry->d_name);
-        if (!entryName.startsWith(prefix))
+        const std::optional<pid_t> owner = temporaryOwner(QByteArray(entry->d_name), prefix);
+        if (!owner || !processIsGone(*owner))
             continue;
         FileDescriptor file(::openat(folderFd, entry->d_name,
                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         struct stat status = {};
         if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
             continue;
-        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0 || !processIsGone(entryName, prefix))
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
             continue;
         // Remove the file that was locked, not one that took its name meanwhile.
         struct stat named = {};
@@ -413,59 +440,4 @@ WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArr
     if (folderForSync.isOpen())
         synchronise(folderForSync.get());
     return {WriteFailure::None, atomic, 0, {}};
-}
-
-WriteLock::WriteLock(const QString &path, int waitMilliseconds)
-{
-    if (path.isEmpty() || path.contains(QChar(u'\0')))
-        return;
-    m_lockName = QFile::encodeName(QFileInfo(path).absoluteFilePath()) + ".lock";
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMilliseconds, 0));
-    for (;;) {
-        FileDescriptor file(retryInterrupted([this] {
-            return ::open(m_lockName.constData(),
-                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-        }));
-        if (!file.isOpen()) {
-            // No lock file here (a folder that refuses new files): lock the target itself, which
-            // is then written in place and keeps its identity.
-            file.reset(::open(QFile::encodeName(path).constData(),
-                              O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-            if (!file.isOpen())
-                return;
-            while (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
-                if (std::chrono::steady_clock::now() >= deadline)
-                    return;
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-            m_fd = file.release();
-            return;
-        }
-        struct stat held = {};
-        if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0) {
-            // The previous holder may have removed the name before letting go: the lock counts
-            // only if it is on the file that still bears the name.
-            struct stat named = {};
-            if (::fstat(file.get(), &held) == 0 && ::lstat(m_lockName.constData(), &named) == 0 &&
-                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-                m_fd = file.release();
-                m_ownsName = true;
-                return;
-            }
-            continue;
-        }
-        if (std::chrono::steady_clock::now() >= deadline)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-WriteLock::~WriteLock()
-{
-    if (m_fd < 0)
-        return;
-    if (m_ownsName)
-        ::unlink(m_lockName.constData());
-    ::close(m_fd);
 }

@@ -9,6 +9,7 @@
 
 #include "platform/process_signals.h"
 #include "platform/safe_write.h"
+#include "platform/write_lock.h"
 #include "support/write_fixtures.h"
 #include "support/fixtures.h"
 
@@ -61,7 +62,8 @@ private slots:
     void inPlaceReservesRoomFirst();
     void fullFileSystem_data();
     void fullFileSystem();
-    void staleTemporariesRemoved();
+    void strayNames_data();
+    void strayNames();
     void writeLockReleasedByTheKernel();
     void brokenPipeAndSizeLimitAreWriteErrors();
 
@@ -307,31 +309,84 @@ void TestSafeWrite::fullFileSystem()
     QVERIFY(namesIn(root).filter(u".tmp-"_s).isEmpty());
 }
 
-void TestSafeWrite::staleTemporariesRemoved()
+namespace {
+
+enum class StrayKind { File, LockedFile, Link, Folder };
+
+} // namespace
+
+Q_DECLARE_METATYPE(StrayKind)
+
+// Names beside the target: "%dead" stands for the id of a process that has ended, "%alive" for
+// this one's.
+void TestSafeWrite::strayNames_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<StrayKind>("kind");
+    QTest::addColumn<bool>("removed");
+
+    QTest::newRow("left by a dead save") << u".out.txt.tmp-%dead-k1"_s << StrayKind::File << true;
+    QTest::newRow("longest random part")
+        << u".out.txt.tmp-%dead-3w5e11264sgsf"_s << StrayKind::File << true;
+    QTest::newRow("locked by a save in progress")
+        << u".out.txt.tmp-%dead-b2"_s << StrayKind::LockedFile << false;
+    QTest::newRow("made by a live process, not yet locked")
+        << u".out.txt.tmp-%alive-c5"_s << StrayKind::File << false;
+    QTest::newRow("another target's") << u".other.txt.tmp-%dead-o3"_s << StrayKind::File << false;
+    QTest::newRow("a link") << u".out.txt.tmp-%dead-l4"_s << StrayKind::Link << false;
+    QTest::newRow("a folder") << u".out.txt.tmp-%dead-d6"_s << StrayKind::Folder << false;
+    QTest::newRow("no process id") << u".out.txt.tmp-notanumber"_s << StrayKind::File << false;
+    QTest::newRow("words") << u".out.txt.tmp-garbage"_s << StrayKind::File << false;
+    QTest::newRow("no random part") << u".out.txt.tmp-%dead"_s << StrayKind::File << false;
+    QTest::newRow("empty random part") << u".out.txt.tmp-%dead-"_s << StrayKind::File << false;
+    QTest::newRow("empty process id") << u".out.txt.tmp--k1"_s << StrayKind::File << false;
+    QTest::newRow("leading zero") << u".out.txt.tmp-0%dead-k1"_s << StrayKind::File << false;
+    QTest::newRow("signed process id") << u".out.txt.tmp-+%dead-k1"_s << StrayKind::File << false;
+    QTest::newRow("upper-case random part")
+        << u".out.txt.tmp-%dead-K1"_s << StrayKind::File << false;
+    QTest::newRow("random part too long")
+        << u".out.txt.tmp-%dead-3w5e11264sgsfa"_s << StrayKind::File << false;
+    QTest::newRow("a suffix") << u".out.txt.tmp-%dead-k1.bak"_s << StrayKind::File << false;
+    QTest::newRow("a third part") << u".out.txt.tmp-%dead-k1-2"_s << StrayKind::File << false;
+    QTest::newRow("process id beyond any")
+        << u".out.txt.tmp-99999999999999999999-k1"_s << StrayKind::File << false;
+}
+
+void TestSafeWrite::strayNames()
+{
+    QFETCH(QString, name);
+    QFETCH(StrayKind, kind);
+    QFETCH(bool, removed);
+
     const QString path = pathOf(u"out.txt"_s);
     writeBytes(path, "old");
-    const QByteArray dead = QByteArray::number(endedProcessId());
-    const QByteArray alive = QByteArray::number(::getpid());
-    const QString left = u".out.txt.tmp-%1-k1"_s.arg(QString::fromLatin1(dead));
-    const QString nameless = u".out.txt.tmp-garbage"_s;
-    const QString busy = u".out.txt.tmp-%1-b2"_s.arg(QString::fromLatin1(dead));
-    // Made by a live process that has not locked it yet.
-    const QString justMade = u".out.txt.tmp-%1-c5"_s.arg(QString::fromLatin1(alive));
-    const QString otherTarget = u".other.txt.tmp-%1-o3"_s.arg(QString::fromLatin1(dead));
-    const QString linkNamedLikeOne = u".out.txt.tmp-%1-l4"_s.arg(QString::fromLatin1(dead));
-    for (const QString &name : {left, nameless, busy, justMade, otherTarget})
-        writeBytes(pathOf(name), QByteArray(1000, 't'));
-    QCOMPARE(::symlink("out.txt", QFile::encodeName(pathOf(linkNamedLikeOne)).constData()), 0);
-
-    // A save in progress holds its temporary locked.
-    QFile held(pathOf(busy));
-    QVERIFY(held.open(QIODevice::ReadOnly));
-    QCOMPARE(::flock(held.handle(), LOCK_EX), 0);
+    name.replace(u"%dead"_s, QString::number(endedProcessId()));
+    name.replace(u"%alive"_s, QString::number(::getpid()));
+    const QString stray = pathOf(name);
+    QFile held(stray);
+    switch (kind) {
+    case StrayKind::File:
+        writeBytes(stray, QByteArray(1000, 't'));
+        break;
+    case StrayKind::LockedFile:
+        // A save in progress holds its temporary locked.
+        writeBytes(stray, QByteArray(1000, 't'));
+        QVERIFY(held.open(QIODevice::ReadOnly));
+        QCOMPARE(::flock(held.handle(), LOCK_EX), 0);
+        break;
+    case StrayKind::Link:
+        QCOMPARE(::symlink("out.txt", QFile::encodeName(stray).constData()), 0);
+        break;
+    case StrayKind::Folder:
+        QVERIFY(QDir(m_dir->path()).mkdir(name));
+        break;
+    }
 
     QVERIFY(WriteFileSafely(path, {"new"}).succeeded());
     QCOMPARE(readBytes(path), QByteArray("new"));
-    QStringList expected{u"out.txt"_s, busy, justMade, otherTarget, linkNamedLikeOne};
+    QStringList expected{u"out.txt"_s};
+    if (!removed)
+        expected << name;
     expected.sort();
     QStringList found = namesIn(m_dir->path());
     found.sort();
