@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include <QByteArray>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -231,6 +233,99 @@ void removeStaleTemporaries(int folderFd, const QByteArray &name)
     ::closedir(folder);
 }
 
+// The names of a file's extended attributes, each ended by a zero byte; errno on failure.
+template <typename List> bool attributeNames(List list, QByteArray &names)
+{
+    for (;;) {
+        const ssize_t size = list(nullptr, 0);
+        if (size < 0)
+            return false;
+        names.resize(size);
+        const ssize_t got = list(names.data(), size_t(size));
+        if (got >= 0) {
+            names.truncate(got);
+            return true;
+        }
+        if (errno != ERANGE) // grown meanwhile: ask again
+            return false;
+    }
+}
+
+std::vector<QByteArray> splitNames(const QByteArray &names)
+{
+    std::vector<QByteArray> split;
+    for (const QByteArray &name : names.split('\0')) {
+        if (!name.isEmpty())
+            split.push_back(name);
+    }
+    return split;
+}
+
+bool attributeValue(const QByteArray &path, const QByteArray &name, QByteArray &value)
+{
+    for (;;) {
+        const ssize_t size = ::lgetxattr(path.constData(), name.constData(), nullptr, 0);
+        if (size < 0)
+            return false;
+        value.resize(size);
+        const ssize_t got =
+            ::lgetxattr(path.constData(), name.constData(), value.data(), size_t(size));
+        if (got >= 0) {
+            value.truncate(got);
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+}
+
+// The security module labels a new file itself and may refuse another label: that attribute
+// is carried where allowed. Every other one must arrive, or the replacement would grant or deny
+// access the old file did not.
+bool mayStayBehind(const QByteArray &name, int errorNumber)
+{
+    return name.startsWith("security.") && errorNumber == EPERM;
+}
+
+// Gives the new file exactly the extended attributes of the old one, POSIX ACLs included; an
+// ACL the new file inherited from its folder goes when the old file had none. Returns 0 or the
+// error that kept one attribute from being carried.
+int carryAttributes(const QByteArray &oldPath, int newFd)
+{
+    QByteArray names;
+    if (!attributeNames(
+            [&oldPath](char *list, size_t size) {
+                return ::llistxattr(oldPath.constData(), list, size);
+            },
+            names))
+        return errno == ENOTSUP || errno == ENOSYS ? 0 : errno;
+    const std::vector<QByteArray> oldNames = splitNames(names);
+    for (const QByteArray &name : oldNames) {
+        QByteArray value;
+        if (!attributeValue(oldPath, name, value)) {
+            if (errno == ENODATA) // removed meanwhile
+                continue;
+            return errno;
+        }
+        if (::fsetxattr(newFd, name.constData(), value.constData(), size_t(value.size()), 0) != 0 &&
+            !mayStayBehind(name, errno))
+            return errno;
+    }
+
+    QByteArray newNames;
+    if (!attributeNames(
+            [newFd](char *list, size_t size) { return ::flistxattr(newFd, list, size); }, newNames))
+        return 0;
+    for (const QByteArray &name : splitNames(newNames)) {
+        if (name.startsWith("security.") ||
+            std::find(oldNames.begin(), oldNames.end(), name) != oldNames.end())
+            continue;
+        if (::fremovexattr(newFd, name.constData()) != 0 && errno != ENODATA)
+            return errno;
+    }
+    return 0;
+}
+
 // Errors of a new file in the folder that leave writing the target itself as the only way.
 bool folderRefusesNewFiles(int errorNumber)
 {
@@ -420,6 +515,10 @@ WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArr
             ::fchown(temporary.fd(), uid_t(-1), target.status.st_gid) != 0) {
             // Not allowed: the new file keeps our owner, as any program that saves does.
         }
+        if (const int error = carryAttributes(target.path(), temporary.fd()))
+            return failed(WriteFailure::Create, error, atomic);
+        // Last, so that the set-user-ID bits survive the owner change; with an ACL the group
+        // bits are its mask, the same as the old file's.
         ::fchmod(temporary.fd(), target.status.st_mode & 07777);
     }
 

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +20,9 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
+#include <sys/mount.h>
+#include <sched.h>
 
 using namespace Qt::StringLiterals;
 
@@ -42,6 +47,39 @@ pid_t endedProcessId()
     return child;
 }
 
+// Every extended attribute of a file, by name.
+QMap<QByteArray, QByteArray> attributesOf(const QString &path)
+{
+    QMap<QByteArray, QByteArray> attributes;
+    const QByteArray native = QFile::encodeName(path);
+    QByteArray names(65536, '\0');
+    const ssize_t size = ::llistxattr(native.constData(), names.data(), size_t(names.size()));
+    if (size <= 0)
+        return attributes;
+    names.truncate(size);
+    for (const QByteArray &name : names.split('\0')) {
+        if (name.isEmpty())
+            continue;
+        QByteArray value(65536, '\0');
+        const ssize_t length =
+            ::lgetxattr(native.constData(), name.constData(), value.data(), size_t(value.size()));
+        value.truncate(std::max<ssize_t>(length, 0));
+        attributes.insert(name, value);
+    }
+    return attributes;
+}
+
+// Runs a shell command in `folder`; false when it fails (a tool missing, or a file system
+// without ACLs or extended attributes).
+bool runIn(const QString &folder, const QString &command)
+{
+    QProcess shell;
+    shell.setWorkingDirectory(folder);
+    shell.start(u"sh"_s, {u"-c"_s, command});
+    return shell.waitForFinished(10000) && shell.exitStatus() == QProcess::NormalExit &&
+           shell.exitCode() == 0;
+}
+
 } // namespace
 
 class TestSafeWrite : public QObject
@@ -53,6 +91,10 @@ private slots:
     void cleanup();
 
     void replaceKeepsModeAndOwner();
+    void attributesCarried_data();
+    void attributesCarried();
+    void attributesThatCannotBeCarried_data();
+    void attributesThatCannotBeCarried();
     void linkChains_data();
     void linkChains();
     void specialFilesRefused_data();
@@ -106,6 +148,106 @@ void TestSafeWrite::replaceKeepsModeAndOwner()
         QCOMPARE(after.st_gid, 65534u);
     }
     QCOMPARE(namesIn(m_dir->path()), QStringList{u"out.txt"_s});
+}
+
+// Each command runs in the folder that holds out.txt; "skip" says what it needs.
+void TestSafeWrite::attributesCarried_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("expectedGroupBits");
+
+    QTest::newRow("user attribute") << u"setfattr -n user.origin -v carnet out.txt"_s << 040;
+    QTest::newRow("empty user attribute") << u"setfattr -n user.empty out.txt"_s << 040;
+    // One user may write, the group only read: the group bits are the ACL mask, rw.
+    QTest::newRow("access ACL") << u"setfacl -m u:65534:rw,g::r out.txt"_s << 060;
+    QTest::newRow("ACL mask narrower than its entries")
+        << u"setfacl -m u:65534:rw,g::rw,m::r out.txt"_s << 040;
+    QTest::newRow("ACL and user attributes together")
+        << u"setfacl -m g:65534:rw out.txt && setfattr -n user.a -v 1 out.txt && "
+           "setfattr -n user.b -v 0x00ff out.txt"_s
+        << 060;
+    // A new file inherits the folder's default ACL; the old one had none and neither may the
+    // replacement, or it would grant what the old file did not.
+    QTest::newRow("no ACL in a folder with a default one")
+        << u"setfacl -d -m u:65534:rwx . && setfacl -b out.txt"_s << 040;
+    QTest::newRow("trusted attribute")
+        << u"[ \"$(id -u)\" = 0 ] && setfattr -n trusted.mark -v 7 out.txt"_s << 040;
+}
+
+void TestSafeWrite::attributesCarried()
+{
+    QFETCH(QString, command);
+    QFETCH(int, expectedGroupBits);
+
+    const QString path = pathOf(u"out.txt"_s);
+    writeBytes(path, "old");
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+    if (!runIn(m_dir->path(), command))
+        QSKIP("this file system or user cannot hold these attributes");
+    const QMap<QByteArray, QByteArray> before = attributesOf(path);
+    const struct stat statusBefore = statusOf(path);
+    QCOMPARE(int(statusBefore.st_mode & 070), expectedGroupBits);
+
+    const WriteOutcome outcome = WriteFileSafely(path, {"new"});
+    QVERIFY2(outcome.succeeded(), qPrintable(outcome.reason));
+    QCOMPARE(readBytes(path), QByteArray("new"));
+    const struct stat after = statusOf(path);
+    QVERIFY(after.st_ino != statusBefore.st_ino);
+    QCOMPARE(attributesOf(path), before);
+    QCOMPARE(after.st_mode & 07777, statusBefore.st_mode & 07777);
+}
+
+// The old file lies in a lower layer that holds attributes; the replacement is made in an upper
+// layer that holds none, as in a container. The save fails and the old file stays.
+void TestSafeWrite::attributesThatCannotBeCarried_data()
+{
+    QTest::addColumn<QString>("command");
+
+    QTest::newRow("user attribute") << u"setfattr -n user.origin -v carnet lower/out.txt"_s;
+    QTest::newRow("access ACL") << u"setfacl -m u:65534:rw lower/out.txt"_s;
+}
+
+void TestSafeWrite::attributesThatCannotBeCarried()
+{
+    QFETCH(QString, command);
+
+    QVERIFY(QDir(m_dir->path()).mkpath(u"lower"_s));
+    QVERIFY(QDir(m_dir->path()).mkpath(u"upper"_s));
+    QVERIFY(QDir(m_dir->path()).mkpath(u"merged"_s));
+    writeBytes(pathOf(u"lower/out.txt"_s), "old");
+    if (!runIn(m_dir->path(), command))
+        QSKIP("this file system cannot hold these attributes");
+    const QByteArray lower = QFile::encodeName(pathOf(u"lower"_s));
+    const QByteArray upper = QFile::encodeName(pathOf(u"upper"_s));
+    const QByteArray merged = QFile::encodeName(pathOf(u"merged"_s));
+
+    enum : int { Carried = 0, Refused = 1, NoMount = 77 };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // The mounts live in this child's own namespace and go with it.
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("none", upper.constData(), "ramfs", 0, nullptr) != 0 ||
+            ::mkdir(upper + "/u", 0755) != 0 || ::mkdir(upper + "/w", 0755) != 0)
+            ::_exit(NoMount);
+        const QByteArray options =
+            "lowerdir=" + lower + ",upperdir=" + upper + "/u,workdir=" + upper + "/w";
+        if (::mount("overlay", merged.constData(), "overlay", 0, options.constData()) != 0)
+            ::_exit(NoMount);
+        const QString target = QFile::decodeName(merged + "/out.txt");
+        const WriteOutcome outcome = WriteFileSafely(target, {"new"});
+        const bool refused = outcome.failure == WriteFailure::Create &&
+                             outcome.errorNumber == EOPNOTSUPP && readBytes(target) == "old" &&
+                             namesIn(QFile::decodeName(merged)) == QStringList{u"out.txt"_s};
+        ::_exit(outcome.succeeded() ? Carried : refused ? Refused : 2);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    if (WEXITSTATUS(status) == NoMount)
+        QSKIP("no overlay mount here");
+    QCOMPARE(WEXITSTATUS(status), int(Refused));
+    QCOMPARE(readBytes(pathOf(u"lower/out.txt"_s)), QByteArray("old"));
 }
 
 void TestSafeWrite::linkChains_data()
