@@ -9,9 +9,11 @@
 #include "platform/executable_info.h"
 #include "platform/gui_dialogs.h"
 #include "platform/process_signals.h"
+#include "platform/standard_descriptors.h"
 
 int main(int argc, char *argv[])
 {
+    OpenStandardDescriptors();
     // A list of millions of entries lives in a few large blocks: each goes back to the system
     // as soon as it is freed, instead of the heap keeping it for later.
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);

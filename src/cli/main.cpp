@@ -3,11 +3,13 @@
 
 #include "cli/cli_run.h"
 #include "platform/process_signals.h"
+#include "platform/standard_descriptors.h"
 
 #include <malloc.h>
 
 int main(int argc, char *argv[])
 {
+    OpenStandardDescriptors();
     // One file's buffers are freed before the next file's are made: keeping the memory in the
     // process lets the next file reuse pages already mapped instead of faulting in new ones.
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
