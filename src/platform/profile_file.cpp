@@ -1,12 +1,13 @@
 #include "platform/profile_file.h"
 
 #include <cerrno>
-#include <vector>
+#include <optional>
 
 #include <QByteArray>
 #include <QFile>
 #include <QStringDecoder>
 
+#include "platform/file_descriptor.h"
 #include "platform/safe_write.h"
 #include "platform/write_lock.h"
 
@@ -16,139 +17,191 @@
 
 namespace {
 
+// A settings file is a few hundred bytes; past this it is no settings file of ours, and is
+// treated as one that cannot be read rather than held in memory.
+constexpr qint64 largestFile = 16 * 1024 * 1024;
+constexpr qsizetype readPiece = 64 * 1024;
+
 enum class LineKind { Other, Section, Entry };
+
+// Line ends and "[", "]" and "=" are ASCII and never fall inside a UTF-8 sequence, so a line is
+// classified on its bytes and only the names compared are decoded.
+LineKind kindOf(QByteArrayView text)
+{
+    if (text.size() >= 2 && text.startsWith('[') && text.endsWith(']'))
+        return LineKind::Section;
+    return text.contains('=') ? LineKind::Entry : LineKind::Other;
+}
+
+// Inside the file EF BB BF is the character U+FEFF and belongs to the line, however many stand
+// at its start: the decoder is told not to take them for a byte-order mark.
+QString decode(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
+bool sameName(QByteArrayView bytes, const QString &name)
+{
+    return decode(bytes).compare(name, Qt::CaseInsensitive) == 0;
+}
+
+QByteArrayView sectionName(QByteArrayView text)
+{
+    return text.sliced(1, text.size() - 2);
+}
+
+QByteArrayView entryKey(QByteArrayView text)
+{
+    return text.first(text.indexOf('='));
+}
 
 struct Line
 {
     qsizetype start = 0;      // first byte of the line's text
     qsizetype textLength = 0; // without its line end
     qsizetype end = 0;        // one past its line end
-    LineKind kind = LineKind::Other;
-    QString name; // section name or key
-    QString value;
 };
 
-struct ParsedLine
+// Calls visit(text, line) for each line of `data` in turn; CR LF, LF and a lone CR each end a
+// line, the last line included. Unless `last`, a line whose end may still be coming is left
+// for the next call. Returns how many bytes were taken, or -1 when visit asked to stop.
+template <typename Visit> qsizetype forEachLine(QByteArrayView data, bool last, Visit &&visit)
 {
-    LineKind kind = LineKind::Other;
-    QString name;
-    QString value;
-};
-
-ParsedLine parseLine(const QString &text)
-{
-    if (text.startsWith(u'[') && text.endsWith(u']') && text.size() >= 2)
-        return {LineKind::Section, text.mid(1, text.size() - 2), {}};
-    const qsizetype equals = text.indexOf(u'=');
-    if (equals >= 0)
-        return {LineKind::Entry, text.left(equals), text.mid(equals + 1)};
-    return {};
-}
-
-// Inside the file EF BB BF is the character U+FEFF and belongs to the line, however many stand
-// at its start: the decoder is told not to take them for a byte-order mark.
-QString decodeLine(QByteArrayView bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    return decoder(bytes);
-}
-
-// CR LF, LF and a lone CR each end a line, the last line included, as they do wherever the
-// program reads text. Line ends never fall inside a UTF-8 sequence, so each line decodes alone
-// as it would within the whole file; U+FEFF is dropped only as the file's opening mark (taken
-// off below) and stays part of any line that begins with it.
-std::vector<Line> splitLines(const QByteArray &data)
-{
-    std::vector<Line> lines;
-    qsizetype start = 0;
-    if (data.startsWith("\xEF\xBB\xBF"))
-        start = 3;
     const qsizetype size = data.size();
+    qsizetype start = 0;
     while (start < size) {
-        Line line;
-        line.start = start;
         qsizetype textEnd = start;
         while (textEnd < size && data[textEnd] != '\n' && data[textEnd] != '\r')
             ++textEnd;
-        line.textLength = textEnd - start;
-        line.end = textEnd;
-        if (line.end < size) {
-            const bool carriageReturn = data[line.end] == '\r';
-            ++line.end;
-            if (carriageReturn && line.end < size && data[line.end] == '\n')
-                ++line.end;
+        if (textEnd == size && !last)
+            break;
+        qsizetype end = textEnd;
+        if (end < size) {
+            const bool carriageReturn = data[end] == '\r';
+            ++end;
+            if (carriageReturn && end == size && !last)
+                break;
+            if (carriageReturn && end < size && data[end] == '\n')
+                ++end;
         }
-        ParsedLine parsed =
-            parseLine(decodeLine(QByteArrayView(data).sliced(start, line.textLength)));
-        line.kind = parsed.kind;
-        line.name = std::move(parsed.name);
-        line.value = std::move(parsed.value);
-        start = line.end;
-        lines.push_back(std::move(line));
+        const QByteArrayView text = data.sliced(start, textEnd - start);
+        if (!visit(text, Line{start, textEnd - start, end}))
+            return -1;
+        start = end;
     }
-    return lines;
+    return start;
 }
 
-bool sameName(const QString &a, const QString &b)
+// The first entry `key` of a section `section`, and where the first such section ends.
+class Locator
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
+public:
+    Locator(const QString &section, const QString &key) : m_section(section), m_key(key) {}
 
-struct Location
-{
-    qsizetype entry = -1;       // line of the first matching entry
-    qsizetype lastInFirst = -1; // last entry line of the first matching section, else its header
-};
-
-Location locate(const std::vector<Line> &lines, const QString &section, const QString &key)
-{
-    Location location;
-    bool inSection = false;
-    bool firstSectionSeen = false;
-    bool inFirstSection = false;
-    for (qsizetype i = 0; i < static_cast<qsizetype>(lines.size()); ++i) {
-        const Line &line = lines[static_cast<size_t>(i)];
-        if (line.kind == LineKind::Section) {
-            inSection = sameName(line.name, section);
-            inFirstSection = inSection && !firstSectionSeen;
-            if (inFirstSection) {
-                firstSectionSeen = true;
-                location.lastInFirst = i;
+    // False once the entry is found.
+    bool visit(QByteArrayView text, const Line &line)
+    {
+        switch (kindOf(text)) {
+        case LineKind::Section:
+            m_inSection = sameName(sectionName(text), m_section);
+            m_inFirstSection = m_inSection && !m_firstSectionSeen;
+            if (m_inFirstSection) {
+                m_firstSectionSeen = true;
+                lastInFirst = line;
             }
-            continue;
+            return true;
+        case LineKind::Entry:
+            if (!m_inSection)
+                return true;
+            if (m_inFirstSection)
+                lastInFirst = line;
+            if (sameName(entryKey(text), m_key)) {
+                entry = line;
+                value = decode(text.sliced(entryKey(text).size() + 1));
+                return false;
+            }
+            return true;
+        case LineKind::Other:
+            return true;
         }
-        if (!inSection || line.kind != LineKind::Entry)
-            continue;
-        if (inFirstSection)
-            location.lastInFirst = i;
-        if (location.entry < 0 && sameName(line.name, key))
-            location.entry = i;
+        return true;
     }
-    return location;
-}
+
+    std::optional<Line> entry;
+    QString value;
+    std::optional<Line> lastInFirst; // last entry line of the first section, else its header
+
+private:
+    QString m_section;
+    QString m_key;
+    bool m_inSection = false;
+    bool m_firstSectionSeen = false;
+    bool m_inFirstSection = false;
+};
 
 enum class ReadResult { Ok, Missing, Failed };
 
-// Only a regular file is read: a folder, a pipe or a device is no settings file (a pipe would
-// block, a device never end). Opened without waiting, so a pipe cannot hold the program.
-ReadResult readAll(const QString &path, QByteArray &data)
+// Only a regular file no larger than largestFile is read: a folder, a pipe or a device is no
+// settings file (a pipe would block, a device never end). Opened without waiting, so a pipe
+// cannot hold the program.
+ReadResult openSettings(const QString &path, FileDescriptor &file)
 {
     const QByteArray native = QFile::encodeName(path);
-    int fd;
     do {
-        fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+        file.reset(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    } while (!file.isOpen() && errno == EINTR);
+    if (!file.isOpen())
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
-    QFile file;
     struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > largestFile)
         return ReadResult::Failed;
+    return ReadResult::Ok;
+}
+
+// Up to `size` bytes; fewer only at the end of the file.
+qsizetype readSome(int fd, char *data, qsizetype size)
+{
+    qsizetype got = 0;
+    while (got < size) {
+        const ssize_t read = ::read(fd, data + got, size_t(size - got));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            return -1;
+        if (read == 0)
+            break;
+        got += read;
     }
-    data = file.readAll();
-    return file.error() == QFileDevice::NoError ? ReadResult::Ok : ReadResult::Failed;
+    return got;
+}
+
+ReadResult readAll(const QString &path, QByteArray &data)
+{
+    FileDescriptor file;
+    const ReadResult opened = openSettings(path, file);
+    if (opened != ReadResult::Ok)
+        return opened;
+    data.clear();
+    for (;;) {
+        // A file that grows past the limit while it is read is refused as well.
+        const qsizetype old = data.size();
+        data.resize(old + readPiece);
+        const qsizetype got = readSome(file.get(), data.data() + old, readPiece);
+        if (got < 0)
+            return ReadResult::Failed;
+        data.truncate(old + got);
+        if (data.size() > largestFile)
+            return ReadResult::Failed;
+        if (got < readPiece)
+            return ReadResult::Ok;
+    }
+}
+
+qsizetype markLength(QByteArrayView data)
+{
+    return data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
 }
 
 bool hasLineBreak(const QString &text)
@@ -162,14 +215,40 @@ namespace ProfileFile {
 
 std::optional<QString> Read(const QString &path, const QString &section, const QString &key)
 {
-    QByteArray data;
-    if (path.isEmpty() || readAll(path, data) != ReadResult::Ok)
+    FileDescriptor file;
+    if (path.isEmpty() || openSettings(path, file) != ReadResult::Ok)
         return std::nullopt;
-    const std::vector<Line> lines = splitLines(data);
-    const Location location = locate(lines, section, key);
-    if (location.entry < 0)
-        return std::nullopt;
-    return lines[static_cast<size_t>(location.entry)].value;
+    // Read a piece at a time: memory stays at one piece and the longest line.
+    Locator locator(section, key);
+    QByteArray pending;
+    qint64 total = 0;
+    bool first = true;
+    for (;;) {
+        const qsizetype old = pending.size();
+        pending.resize(old + readPiece);
+        const qsizetype got = readSome(file.get(), pending.data() + old, readPiece);
+        if (got < 0)
+            return std::nullopt;
+        pending.truncate(old + got);
+        total += got;
+        if (total > largestFile)
+            return std::nullopt;
+        const bool last = got < readPiece;
+        qsizetype skipped = 0;
+        if (first) {
+            skipped = markLength(pending);
+            first = false;
+        }
+        const qsizetype taken = forEachLine(QByteArrayView(pending).sliced(skipped), last,
+                                            [&locator](QByteArrayView text, const Line &line) {
+                                                return locator.visit(text, line);
+                                            });
+        if (taken < 0)
+            return locator.value;
+        if (last)
+            return std::nullopt;
+        pending.remove(0, skipped + taken);
+    }
 }
 
 bool Write(const QString &path, const QString &section, const QString &key, const QString &value)
@@ -180,8 +259,8 @@ bool Write(const QString &path, const QString &section, const QString &key, cons
         !QStringView(key).isValidUtf16() || !QStringView(value).isValidUtf16())
         return false;
     const QString entryText = key + u'=' + value;
-    const ParsedLine check = parseLine(entryText);
-    if (check.kind != LineKind::Entry)
+    // A key that opens and closes with brackets would read back as a section.
+    if (kindOf(entryText.toUtf8()) != LineKind::Entry)
         return false;
 
     // Another running instance may write another entry at the same time: the read and the
@@ -192,25 +271,28 @@ bool Write(const QString &path, const QString &section, const QString &key, cons
     if (readAll(path, data) == ReadResult::Failed)
         return false;
 
-    const std::vector<Line> lines = splitLines(data);
+    const qsizetype mark = markLength(data);
+    const QByteArrayView text = QByteArrayView(data).sliced(mark);
     QByteArray lineEnd = "\n";
-    if (!lines.empty()) {
-        const Line &first = lines.front();
-        if (first.end - first.start - first.textLength == 2)
+    forEachLine(text, true, [&lineEnd](QByteArrayView, const Line &line) {
+        if (line.end - line.start - line.textLength == 2)
             lineEnd = "\r\n";
-    }
+        return false;
+    });
+    Locator locator(section, key);
+    forEachLine(text, true, [&locator](QByteArrayView lineText, const Line &line) {
+        return locator.visit(lineText, line);
+    });
     const QByteArray entry = entryText.toUtf8();
-    const Location location = locate(lines, section, key);
 
-    if (location.entry >= 0) {
-        const Line &line = lines[static_cast<size_t>(location.entry)];
-        data.replace(line.start, line.textLength, entry);
-    } else if (location.lastInFirst >= 0) {
-        const Line &after = lines[static_cast<size_t>(location.lastInFirst)];
+    if (locator.entry) {
+        data.replace(mark + locator.entry->start, locator.entry->textLength, entry);
+    } else if (locator.lastInFirst) {
+        const Line &after = *locator.lastInFirst;
         if (after.end == after.start + after.textLength) // the last line, without a line end
-            data.insert(after.end, lineEnd + entry + lineEnd);
+            data.insert(mark + after.end, lineEnd + entry + lineEnd);
         else
-            data.insert(after.end, entry + lineEnd);
+            data.insert(mark + after.end, entry + lineEnd);
     } else {
         if (!data.isEmpty() && !data.endsWith('\n') && !data.endsWith('\r'))
             data.append(lineEnd);

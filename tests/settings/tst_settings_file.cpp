@@ -6,7 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "errors/app_error.h"
 #include "platform/executable_info.h"
@@ -22,6 +25,34 @@ namespace {
 template <qsizetype N> QByteArray bytes(const char (&literal)[N])
 {
     return QByteArray(literal, N - 1);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool addressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool addressSanitizer = true;
+#else
+constexpr bool addressSanitizer = false;
+#endif
+#else
+constexpr bool addressSanitizer = false;
+#endif
+
+// Lets this process map at most `extra` bytes more than it has now, so that reading a file whole
+// fails at once instead of filling the machine. The sanitizer reserves its own huge map and
+// cannot run under such a limit.
+void limitAddressSpace(qint64 extra)
+{
+    if (addressSanitizer)
+        return;
+    QFile statm(u"/proc/self/statm"_s);
+    if (!statm.open(QIODevice::ReadOnly))
+        return;
+    const qint64 pages = statm.readAll().split(' ').value(0).toLongLong();
+    rlimit limit = {};
+    limit.rlim_cur = limit.rlim_max = rlim_t(pages * ::sysconf(_SC_PAGESIZE) + extra);
+    ::setrlimit(RLIMIT_AS, &limit);
 }
 
 } // namespace
@@ -352,6 +383,82 @@ private slots:
         SettingsFile::WriteText(section, key, value);
         QCOMPARE(readBytes(m_ini), after);
         QCOMPARE(SettingsFile::ReadText(section, key, u"<default>"_s), value);
+    }
+
+    // The file opens with the entry, then holds short lines up to its size, or zero bytes (a
+    // sparse file).
+    void fileSizes_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("sparse");
+        QTest::addColumn<bool>("readable");
+
+        const qint64 mebibyte = 1024 * 1024;
+        QTest::newRow("a few bytes") << qint64(0) << false << true;
+        QTest::newRow("one long line after the entry") << 3 * mebibyte << true << true;
+        QTest::newRow("3 MiB of short lines") << 3 * mebibyte << false << true;
+        QTest::newRow("16 MiB of short lines") << 16 * mebibyte << false << true;
+        QTest::newRow("16 MiB and one byte") << 16 * mebibyte + 1 << true << false;
+        QTest::newRow("3 GB") << qint64(3000) * 1000 * 1000 << true << false;
+    }
+
+    // Reading costs a small constant, whatever the size: each row runs in a child that may map
+    // only 256 MiB more. A file too large to be ours is one that cannot be read: reads give their
+    // defaults and a write is refused with the write error, the file left as it was.
+    void fileSizes()
+    {
+        QFETCH(qint64, size);
+        QFETCH(bool, sparse);
+        QFETCH(bool, readable);
+
+        const QByteArray head = "[A]\nk=stored\n";
+        if (sparse || size <= head.size()) {
+            writeBytes(m_ini, head);
+            if (size > 0)
+                QCOMPARE(::truncate(QFile::encodeName(m_ini).constData(), size), 0);
+        } else {
+            QByteArray content = head;
+            content.reserve(size);
+            while (content.size() + 2 <= size)
+                content.append("#\n");
+            content.append(QByteArray(size - content.size(), '#'));
+            writeBytes(m_ini, content);
+        }
+        const qint64 sizeBefore = QFileInfo(m_ini).size();
+
+        enum : int { Right = 0, WrongRead = 1, WrongWrite = 2, OutOfMemory = 3 };
+        const pid_t child = ::fork();
+        if (child == 0) {
+            limitAddressSpace(256 * 1024 * 1024);
+            try {
+                const QString value = SettingsFile::ReadText(u"a"_s, u"K"_s, u"default"_s, m_ini);
+                if (value != (readable ? u"stored"_s : u"default"_s))
+                    ::_exit(WrongRead);
+                bool refused = false;
+                try {
+                    SettingsFile::WriteText(u"A"_s, u"k"_s, u"v"_s, m_ini);
+                } catch (const SettingsWriteError &error) {
+                    refused = error.message() == writeErrorFor(m_ini);
+                }
+                if (refused == readable)
+                    ::_exit(WrongWrite);
+                if (readable && SettingsFile::ReadText(u"A"_s, u"k"_s, {}, m_ini) != u"v"_s)
+                    ::_exit(WrongWrite);
+            } catch (const std::bad_alloc &) {
+                ::_exit(OutOfMemory);
+            }
+            ::_exit(Right);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status), "the child was killed");
+        QCOMPARE(WEXITSTATUS(status), int(Right));
+        if (!readable) {
+            QCOMPARE(QFileInfo(m_ini).size(), sizeBefore);
+            QFile file(m_ini);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.read(head.size()), head);
+        }
     }
 
     void firstWriteCreatesTheFileBesideTheExecutable()
