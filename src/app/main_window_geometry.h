@@ -11,7 +11,8 @@ class QWidget;
 
 // The main window's outer frame as the stored geometry sees it. Before the window is first shown,
 // a windowing system may not know its frame yet: the frame wanted is kept and applied again once
-// the window is exposed, so the window neither moves nor grows from one start to the next.
+// the window is exposed, so the window neither moves nor grows from one start to the next. When
+// first shown, the window is kept within reach on a screen, whatever was stored.
 class MainWindowGeometry : public QObject, public GeometryWindow
 {
     Q_OBJECT
@@ -33,7 +34,9 @@ protected:
 private:
     QRect &wanted();
     void applyWantedFrame();
+    void bringInReach();
 
     QWidget *m_window;
     std::optional<QRect> m_wanted;
+    bool m_broughtInReach = false;
 };
