@@ -30,6 +30,17 @@ asan-test: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
+# make deb  the Debian package from the optimised build: build/release/extracteur_<version>_<arch>.deb
+# make deb-test  builds it, checks it with lintian, unpacks it and runs what it holds.
+.PHONY: deb deb-test
+deb: deps
+	cmake --preset release
+	cmake --build --preset release --target extracteur_installables
+	cd build/release && cpack -G DEB
+
+deb-test: deb
+	tests/package/tst_package.sh build/release/extracteur_*.deb
+
 # make install [PREFIX=~/.local] [DESTDIR=...]   installs the optimised build for this user.
 # make uninstall [PREFIX=...] [DESTDIR=...] [PURGE=1]   removes it; PURGE=1 also drops the
 #            settings file the program wrote beside itself.

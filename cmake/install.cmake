@@ -37,12 +37,58 @@ foreach(size IN LISTS EXTRACTEUR_ICON_SIZES)
             DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME extracteur.png)
 endforeach()
 
-# Everything the install rules copy, for building only that (make install).
+# The manual pages, French first and as the default, the completions, the licence's notice.
+set(documentation ${PROJECT_BINARY_DIR}/documentation)
+configure_file(${PROJECT_SOURCE_DIR}/resources/debian/changelog.in ${staging}/changelog @ONLY)
+add_custom_command(
+    OUTPUT ${staging}/changelog.gz
+    COMMAND gzip -9n -c ${staging}/changelog > ${staging}/changelog.gz
+    DEPENDS ${staging}/changelog)
+if(TARGET extracteur-cli)
+    # extracteur-cli's page and completions are made from its --help once it is built.
+    set(generated ${documentation}/extracteur.1.gz ${documentation}/extracteur-cli.1.gz
+                  ${documentation}/bash/extracteur-cli ${documentation}/zsh/_extracteur-cli
+                  ${documentation}/fish/extracteur-cli.fish)
+    add_custom_command(
+        OUTPUT ${generated} ${documentation}/extracteur.1 ${documentation}/extracteur-cli.1
+        COMMAND ${PROJECT_SOURCE_DIR}/scripts/make-documentation $<TARGET_FILE:extracteur-cli>
+                ${PROJECT_SOURCE_DIR} ${documentation} ${PROJECT_VERSION}
+        DEPENDS extracteur-cli ${PROJECT_SOURCE_DIR}/scripts/make-documentation
+                ${PROJECT_SOURCE_DIR}/scripts/help-to-man
+                ${PROJECT_SOURCE_DIR}/scripts/help-to-completion
+                ${PROJECT_SOURCE_DIR}/resources/man/extracteur.1
+        COMMENT "Manual pages and completions from extracteur-cli --help"
+        VERBATIM)
+    set(pages ${documentation}/extracteur.1.gz ${documentation}/extracteur-cli.1.gz)
+    install(FILES ${documentation}/bash/extracteur-cli
+            DESTINATION share/bash-completion/completions)
+    install(FILES ${documentation}/zsh/_extracteur-cli DESTINATION share/zsh/vendor-completions)
+    install(FILES ${documentation}/fish/extracteur-cli.fish
+            DESTINATION share/fish/vendor_completions.d)
+else()
+    set(generated ${documentation}/extracteur.1.gz)
+    add_custom_command(
+        OUTPUT ${generated}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${documentation}
+        COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/resources/man/extracteur.1 >
+                ${documentation}/extracteur.1.gz
+        DEPENDS ${PROJECT_SOURCE_DIR}/resources/man/extracteur.1)
+    set(pages ${generated})
+endif()
+add_custom_target(extracteur_documentation ALL DEPENDS ${generated} ${staging}/changelog.gz)
+install(FILES ${pages} DESTINATION share/man/fr/man1)
+install(FILES ${pages} DESTINATION share/man/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright ${staging}/changelog.gz
+        DESTINATION share/doc/extracteur)
+
+# Everything the install rules copy, for building only that (make install, make deb).
 add_custom_target(extracteur_installables)
-add_dependencies(extracteur_installables extracteur extracteur_icons)
+add_dependencies(extracteur_installables extracteur extracteur_icons extracteur_documentation)
 if(TARGET extracteur-cli)
     add_dependencies(extracteur_installables extracteur-cli)
 endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
 
 add_custom_target(uninstall
     COMMAND ${CMAKE_COMMAND} -DPREFIX=${CMAKE_INSTALL_PREFIX} -P

@@ -10,7 +10,19 @@ set(EXTRACTEUR_INSTALLED_FILES
     bin/extracteur-cli
     share/applications/extracteur.desktop
     share/metainfo/${EXTRACTEUR_APPSTREAM_ID}.metainfo.xml
-    share/icons/hicolor/scalable/apps/extracteur.svg)
+    share/icons/hicolor/scalable/apps/extracteur.svg
+    share/man/man1/extracteur.1.gz
+    share/man/fr/man1/extracteur.1.gz
+    share/doc/extracteur/copyright
+    share/doc/extracteur/changelog.gz)
+# What only exists with the command-line program: its page is made from its --help.
+set(EXTRACTEUR_CLI_DOCUMENTATION
+    share/man/man1/extracteur-cli.1.gz
+    share/man/fr/man1/extracteur-cli.1.gz
+    share/bash-completion/completions/extracteur-cli
+    share/zsh/vendor-completions/_extracteur-cli
+    share/fish/vendor_completions.d/extracteur-cli.fish)
+list(APPEND EXTRACTEUR_INSTALLED_FILES ${EXTRACTEUR_CLI_DOCUMENTATION})
 foreach(size IN LISTS EXTRACTEUR_ICON_SIZES)
     list(APPEND EXTRACTEUR_INSTALLED_FILES share/icons/hicolor/${size}x${size}/apps/extracteur.png)
 endforeach()

@@ -1,10 +1,20 @@
 #include "settings/settings_file.h"
 
+#include <cerrno>
+
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include "errors/app_error.h"
 #include "platform/executable_info.h"
 #include "platform/profile_file.h"
+#include "platform/safe_write.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -40,6 +50,75 @@ int hexDigitValue(char16_t c)
     return -1;
 }
 
+constexpr mode_t anyWrite = S_IWUSR | S_IWGRP | S_IWOTH;
+// A settings file is a few hundred bytes; a larger file beside the executable is not copied.
+constexpr qint64 maxCopiedSize = 1 << 20;
+
+bool mayWrite(const QByteArray &native, const struct stat &status)
+{
+    // The mode bits count for root too, as they do when the file is written.
+    return (status.st_mode & anyWrite) != 0 &&
+           ::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) == 0;
+}
+
+// The file beside the executable can hold the settings: an existing regular file (links
+// followed) that may be written, in place if need be, or no file in a folder that takes new
+// ones. A missing folder keeps the path, so the write error names it.
+bool usableBesideExecutable(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status = {};
+    if (::stat(native.constData(), &status) == 0)
+        return S_ISREG(status.st_mode) && mayWrite(native, status);
+    if (errno != ENOENT)
+        return false;
+    // A link to a missing file: the write creates the file at the end of the chain.
+    QString end = path;
+    for (int hop = 0; hop < 40 && QFileInfo(end).isSymLink(); ++hop)
+        end = QFileInfo(end).symLinkTarget();
+    const QByteArray folder = QFile::encodeName(QFileInfo(end).absolutePath());
+    struct stat folderStatus = {};
+    if (::stat(folder.constData(), &folderStatus) != 0)
+        return errno == ENOENT;
+    return S_ISDIR(folderStatus.st_mode) && (folderStatus.st_mode & anyWrite) != 0 &&
+           ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// The content of a regular file, or nothing; a pipe or a device in its place is never read.
+std::optional<QByteArray> readRegularFile(const QString &path)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > maxCopiedSize ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QByteArray content = file.read(maxCopiedSize + 1);
+    if (file.error() != QFileDevice::NoError || content.size() > maxCopiedSize)
+        return std::nullopt;
+    return content;
+}
+
+// The first use of the user's file makes its folder and starts from the settings beside the
+// executable. A failure
+// here is left for the first write to report, with the user's path in its message.
+void startUserSettings(const QString &userPath, const QString &besidePath)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(userPath).constData(), &status) == 0 || errno != ENOENT)
+        return;
+    if (!QDir().mkpath(QFileInfo(userPath).absolutePath()))
+        return;
+    const std::optional<QByteArray> content = readRegularFile(besidePath);
+    if (content)
+        WriteFileSafely(userPath, {*content});
+}
+
 QString resolvedPath(const QString &path)
 {
     return path.isEmpty() ? SettingsFile::SettingsPath() : path;
@@ -50,6 +129,24 @@ QString resolvedPath(const QString &path)
 namespace SettingsFile {
 
 QString SettingsPath()
+{
+    const QString beside = ExecutableSettingsPath();
+    if (beside.isEmpty() || usableBesideExecutable(beside))
+        return beside;
+    const QString user = UserSettingsPath();
+    if (user.isEmpty())
+        return beside; // no home: the write error names the file beside the executable
+    startUserSettings(user, beside);
+    return user;
+}
+
+QString UserSettingsPath()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return folder.isEmpty() ? folder : folder + u"/extracteur/extracteur.INI"_s;
+}
+
+QString ExecutableSettingsPath()
 {
     const QString &executable = executableFacts().filePath;
     if (executable.isEmpty())

@@ -6,11 +6,20 @@
 #include <QStringList>
 #include <QStringView>
 
-// The settings file beside the executable. Every operation opens the file, does one read or
-// write and closes it; an empty path means SettingsPath().
+// The settings file: beside the executable when that file can be used, else in the user's
+// configuration folder. Every operation opens the file, does one read or write and closes it; an
+// empty path means SettingsPath().
 namespace SettingsFile {
 
+// Where the settings are read and written: ExecutableSettingsPath() when the file there is a
+// regular file that may be written, or is missing from a folder that takes new files; otherwise
+// UserSettingsPath() (when there is a home), which starts, the first time, as a copy of the file
+// beside the executable.
 QString SettingsPath();
+// The executable's path with its extension replaced by ".INI".
+QString ExecutableSettingsPath();
+// $XDG_CONFIG_HOME/extracteur/extracteur.INI, ~/.config standing for a missing XDG_CONFIG_HOME.
+QString UserSettingsPath();
 QString ExecutableBaseName();
 
 QString ReadText(const QString &section, const QString &key, const QString &defaultText,

@@ -40,6 +40,7 @@ private slots:
     void closeWritesSettings();
     void closeFailsWhileSettingsCannotBeWritten();
     void closeOnFullDiskKeepsTheSettings();
+    void closeWithUnusableSettingsBesideWritesTheUserFile();
 
     void menuEntries();
     void editEntriesDisabledWhileListHasFocus();
@@ -245,16 +246,15 @@ void TestMainWindow::closeFailsWhileSettingsCannotBeWritten()
 {
     WindowHarness h;
     TForm1 &window = h.open();
-    QVERIFY(QDir().mkdir(h.settingsPath()));
+    const QString named = h.blockSettings();
 
     QVERIFY(!window.close());
     QVERIFY(window.isVisible());
     QCOMPARE(h.dialogs().errors.size(), 1);
     QCOMPARE(h.dialogs().errors[0].caption, u"extracteur"_s);
-    QCOMPARE(h.dialogs().errors[0].message,
-             u"Impossible d'écrire dans %1."_s.arg(QFileInfo(h.settingsPath()).absoluteFilePath()));
+    QCOMPARE(h.dialogs().errors[0].message, u"Impossible d'écrire dans %1."_s.arg(named));
 
-    QVERIFY(QDir().rmdir(h.settingsPath()));
+    h.unblockSettings();
     QVERIFY(window.close());
     QVERIFY(!window.isVisible());
     QCOMPARE(h.dialogs().errors.size(), 1);
@@ -278,6 +278,21 @@ void TestMainWindow::closeOnFullDiskKeepsTheSettings()
     QCOMPARE(h.dialogs().errors[0].message,
              u"Impossible d'écrire dans %1."_s.arg(QFileInfo(h.settingsPath()).absoluteFilePath()));
     QCOMPARE(readBytes(h.settingsPath()), previous);
+}
+
+// A folder where the program cannot keep its settings, as under /usr: the close succeeds and
+// the settings go to the user's configuration folder.
+void TestMainWindow::closeWithUnusableSettingsBesideWritesTheUserFile()
+{
+    WindowHarness h;
+    TForm1 &window = h.open();
+    QVERIFY(QDir().mkdir(h.settingsPath()));
+
+    QVERIFY(window.close());
+    QCOMPARE(h.dialogs().errors.size(), 0);
+    const QByteArray written = readBytes(h.path(u"config/extracteur/extracteur.INI"_s));
+    QVERIFY2(written.contains("[CASES_A_COCHER]\nchk_AUTO=1\n"), written.constData());
+    QVERIFY(QFileInfo(h.settingsPath()).isDir());
 }
 
 void TestMainWindow::menuEntries()
@@ -603,15 +618,14 @@ void TestMainWindow::dropWhileSettingsCannotBeWritten()
     WindowHarness h;
     const QString file = h.writeFile(u"liste.txt"_s, addressFile);
     h.open();
-    QVERIFY(QDir().mkdir(h.settingsPath()));
+    const QString named = h.blockSettings();
 
     WindowHarness::drop(h.view()->viewport(), {file});
 
     QCOMPARE(h.entries(), addressFileLines);
     QCOMPARE(h.panel(0), QString());
     QCOMPARE(h.dialogs().errors.size(), 1);
-    QCOMPARE(h.dialogs().errors[0].message,
-             u"Impossible d'écrire dans %1."_s.arg(QFileInfo(h.settingsPath()).absoluteFilePath()));
+    QCOMPARE(h.dialogs().errors[0].message, u"Impossible d'écrire dans %1."_s.arg(named));
 }
 
 void TestMainWindow::droppedFileIsLoadedAtNextStart()

@@ -623,6 +623,113 @@ private slots:
         QCOMPARE(readBytes(m_ini), content);
     }
 
+    // Where the settings live, by what stands beside the executable.
+    void settingsHome_data()
+    {
+        QTest::addColumn<QString>("beside");
+        QTest::addColumn<bool>("inUserFolder");
+        QTest::addColumn<QByteArray>("userFileStart");
+        const QByteArray old = "[A]\nk=old\n[B]\nx=1\n";
+        QTest::newRow("no file, writable folder") << u"none"_s << false << QByteArray();
+        QTest::newRow("writable file") << u"file"_s << false << QByteArray();
+        QTest::newRow("writable file, closed folder") << u"file closed"_s << false << QByteArray();
+        QTest::newRow("read-only file") << u"read-only"_s << true << old;
+        QTest::newRow("read-only file, closed folder") << u"read-only closed"_s << true << old;
+        QTest::newRow("no file, read-only folder")
+            << u"none read-only-folder"_s << true << QByteArray();
+        QTest::newRow("folder") << u"folder"_s << true << QByteArray();
+        QTest::newRow("pipe") << u"pipe"_s << true << QByteArray();
+        QTest::newRow("link to /dev/zero") << u"zero"_s << true << QByteArray();
+        QTest::newRow("link to a read-only file") << u"link read-only"_s << true << old;
+    }
+
+    void settingsHome()
+    {
+        QFETCH(QString, beside);
+        QFETCH(bool, inUserFolder);
+        QFETCH(QByteArray, userFileStart);
+        const QTemporaryDir dir;
+        const QString program = dir.filePath(u"prog"_s);
+        QVERIFY(QDir().mkdir(program));
+        useExecutableIn(program, u"extracteur"_s);
+        // The configuration folder outside the program's folder, which some rows close.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(u"config"_s)));
+        const QString ini = program + u"/extracteur.INI"_s;
+        const QString user = dir.filePath(u"config/extracteur/extracteur.INI"_s);
+        QCOMPARE(SettingsFile::UserSettingsPath(), user);
+        const QByteArray old = "[A]\nk=old\n[B]\nx=1\n";
+        const QByteArray native = QFile::encodeName(ini);
+
+        if (beside.startsWith(u"file"_s) || beside.endsWith(u"read-only"_s) ||
+            beside.startsWith(u"read-only"_s))
+            writeBytes(beside.startsWith(u"link"_s) ? dir.filePath(u"real.INI"_s) : ini, old);
+        if (beside.startsWith(u"link"_s))
+            QVERIFY(QFile::link(dir.filePath(u"real.INI"_s), ini));
+        if (beside.contains(u"read-only"_s) && !beside.contains(u"folder"_s))
+            QVERIFY(::chmod(QFile::encodeName(QFileInfo(ini).canonicalFilePath()).constData(),
+                            0444) == 0);
+        if (beside == u"folder"_s)
+            QVERIFY(QDir().mkdir(ini));
+        if (beside == u"pipe"_s)
+            QCOMPARE(::mkfifo(native.constData(), 0644), 0);
+        if (beside == u"zero"_s)
+            QVERIFY(QFile::link(u"/dev/zero"_s, ini));
+        if (beside.endsWith(u"read-only-folder"_s))
+            QCOMPARE(::chmod(QFile::encodeName(program).constData(), 0555), 0);
+        std::optional<ClosedFolder> closed;
+        if (beside.endsWith(u"closed"_s)) {
+            closed.emplace(program);
+            QVERIFY(closed->isClosed());
+        }
+
+        QCOMPARE(SettingsFile::SettingsPath(), inUserFolder ? user : ini);
+        QCOMPARE(QFile::exists(user), !userFileStart.isEmpty());
+        if (!userFileStart.isEmpty())
+            QCOMPARE(readBytes(user), userFileStart);
+
+        SettingsFile::WriteText(u"A"_s, u"k"_s, u"new"_s);
+        QCOMPARE(SettingsFile::ReadText(u"A"_s, u"k"_s, {}), u"new"_s);
+        if (inUserFolder) {
+            const QByteArray expected =
+                userFileStart.isEmpty() ? QByteArray("[A]\nk=new\n") : "[A]\nk=new\n[B]\nx=1\n";
+            QCOMPARE(readBytes(user), expected);
+            // Later starts read the user's file, not the one beside the executable.
+            QCOMPARE(SettingsFile::ReadText(u"B"_s, u"x"_s, {}),
+                     userFileStart.isEmpty() ? u""_s : u"1"_s);
+        } else {
+            QVERIFY(!QFile::exists(user));
+            QVERIFY(readBytes(ini).contains("k=new\n"));
+        }
+        if (beside.contains(u"read-only"_s) && !beside.contains(u"folder"_s))
+            QCOMPARE(readBytes(ini), old);
+
+        closed.reset();
+        ::chmod(QFile::encodeName(program).constData(), 0755);
+        if (beside == u"folder"_s)
+            QVERIFY(QDir().rmdir(ini));
+    }
+
+    // No room where the settings live beside the program: the error stays, nothing moves.
+    void fullDiskBesideIsNoReasonToMove()
+    {
+        const QByteArray content = "[A]\nk=1\n";
+        writeBytes(m_ini, content);
+        QFile::remove(SettingsFile::UserSettingsPath());
+        {
+            const FileSizeLimit noRoom(0);
+            QVERIFY(noRoom.isActive());
+            expectWriteError(m_ini);
+            try {
+                SettingsFile::WriteText(u"A"_s, u"k"_s, u"v"_s);
+                QFAIL("the write was reported as done");
+            } catch (const SettingsWriteError &error) {
+                QCOMPARE(error.message(), writeErrorFor(m_ini));
+            }
+        }
+        QCOMPARE(readBytes(m_ini), content);
+        QVERIFY(!QFile::exists(SettingsFile::UserSettingsPath()));
+    }
+
     void executableNames_data()
     {
         QTest::addColumn<QString>("executable");
@@ -650,7 +757,7 @@ private slots:
         ExecutableFacts facts;
         facts.filePath = executable;
         setExecutableFacts(facts);
-        QCOMPARE(SettingsFile::SettingsPath(), settingsPath);
+        QCOMPARE(SettingsFile::ExecutableSettingsPath(), settingsPath);
         QCOMPARE(SettingsFile::ExecutableBaseName(), baseName);
     }
 

@@ -12,6 +12,7 @@ void useExecutableIn(const QString &folder, const QString &fileName)
     ExecutableFacts facts = executableFacts();
     facts.filePath = QDir(folder).filePath(fileName);
     setExecutableFacts(facts);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(QDir(folder).filePath(QStringLiteral("config"))));
 }
 
 QString freshSettingsIn(const QTemporaryDir &dir, const QString &executableName)

@@ -10,8 +10,9 @@ class QTemporaryDir;
 
 // Small fixtures shared by every test, built once in the test-support library.
 
-// Points the executable facts at a name inside `folder`, so that the settings file and the
-// caption of a test never touch the folder of the test binary.
+// Points the executable facts at a name inside `folder`, and the user's configuration folder
+// (XDG_CONFIG_HOME) at `folder`/config, so that the settings file and the caption of a test
+// never touch the folder of the test binary nor the real home.
 void useExecutableIn(const QString &folder, const QString &fileName = QStringLiteral("extracteur"));
 
 // Points the executable facts at `executableName` inside `dir` and removes the settings file a

@@ -1,5 +1,7 @@
 #include "support/window_harness.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMimeData>
 #include <QRegularExpression>
 
@@ -20,6 +22,21 @@ WindowHarness::~WindowHarness()
 {
     // The window must go before the fake dialogs it refers to.
     m_window.reset();
+}
+
+QString WindowHarness::blockSettings() const
+{
+    QFile::remove(settingsPath());
+    if (!QDir().mkdir(settingsPath()))
+        qFatal("cannot put a folder in place of the settings file");
+    writeBytes(path(QStringLiteral("config")), "not a folder");
+    return path(QStringLiteral("config/extracteur/extracteur.INI"));
+}
+
+void WindowHarness::unblockSettings() const
+{
+    if (!QDir().rmdir(settingsPath()) || !QFile::remove(path(QStringLiteral("config"))))
+        qFatal("cannot undo blockSettings()");
 }
 
 QString WindowHarness::writeFile(const QString &name, const QByteArray &bytes) const

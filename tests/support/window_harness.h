@@ -34,6 +34,11 @@ public:
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QString programPath() const { return path(m_executableName); }
     QString settingsPath() const { return m_settingsPath; }
+    // Makes both homes of the settings refuse them: a folder in place of the file beside the
+    // program, a plain file in place of the user's configuration folder. Gives the path the
+    // write error then names. unblockSettings() undoes it.
+    QString blockSettings() const;
+    void unblockSettings() const;
 
     // Writes a file in the folder and gives its path.
     QString writeFile(const QString &name, const QByteArray &bytes) const;
