@@ -525,7 +525,8 @@ void TForm1::JvDragDrop1Drop(const QStringList &names)
 
 void TForm1::updateActionStates()
 {
-    const bool fieldFocused = QApplication::focusWidget() == m_edit;
+    // The window's own focus: it stays on its control while a box or the menu is open.
+    const bool fieldFocused = focusWidget() == m_edit;
     const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
     m_copyAction->setEnabled(fieldFocused && m_edit->hasSelectedText());
     m_pasteAction->setEnabled(fieldFocused && !m_edit->isReadOnly() && clip && clip->hasText());
@@ -551,14 +552,15 @@ void TForm1::popupListMenu(QPoint globalPosition)
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && (watched == m_view || watched == m_edit))
-        return routeShortcut(static_cast<QKeyEvent *>(event));
+        return routeShortcut(static_cast<QWidget *>(watched), static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);
 }
 
-// A key press first looks for a menu entry of the focused control's context menu (only the
-// list has one), then for an action of the window; a key that neither uses up goes on to the
-// focused control.
-bool TForm1::routeShortcut(QKeyEvent *event)
+// A key press first looks for a menu entry of the context menu of the control that received it
+// (only the list has one), then for an action of the window; a key that neither uses up goes on
+// to that control. The control is the one the key came to, not the application's focus, which
+// is empty while the window is not active.
+bool TForm1::routeShortcut(QWidget *control, QKeyEvent *event)
 {
     // Right Alt acting as AltGr composes characters, never shortcuts.
     if (event->modifiers() & Qt::GroupSwitchModifier)
@@ -567,11 +569,11 @@ bool TForm1::routeShortcut(QKeyEvent *event)
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(event->key())));
     if (pressed == QKeySequence(Qt::SHIFT | Qt::Key_F10) || pressed == QKeySequence(Qt::Key_Menu)) {
-        openKeyboardMenu(QApplication::focusWidget());
+        openKeyboardMenu(control);
         return true;
     }
 
-    if (QApplication::focusWidget() == m_view) {
+    if (control == m_view) {
         const QList<QAction *> entries = m_menu->actions();
         for (QAction *entry : entries) {
             if (entry->isSeparator() || entry->shortcut().isEmpty() || entry->shortcut() != pressed)

@@ -88,7 +88,7 @@ private:
     void loadFileAtStart(const QString &path);
     void rememberedImport();
     void setPanelText(StatusPanel panel, const QString &text);
-    bool routeShortcut(QKeyEvent *event);
+    bool routeShortcut(QWidget *control, QKeyEvent *event);
     void openKeyboardMenu(QWidget *control);
     std::vector<OptionState> optionStates() const;
     void applyOptionStates(const std::vector<OptionState> &states);

@@ -43,6 +43,7 @@ private slots:
     void copyChecked();
     void altGrIsNoShortcut();
     void extractOnList();
+    void shortcutsReachAnInactiveWindow();
     void notCommandsInField_data();
     void notCommandsInField();
     void quit();
@@ -232,6 +233,27 @@ void TestShortcuts::extractOnList()
     QCOMPARE(h.panel(1), u"1"_s);
     QCOMPARE(h.panel(2), u"2"_s);
     QCOMPARE(h.panel(3), u"sans"_s);
+}
+
+// After a message box closes the window may stay inactive (no window manager gives the activation
+// back): the key still reaches the list, and the list's shortcuts must still work there.
+void TestShortcuts::shortcutsReachAnInactiveWindow()
+{
+    WindowHarness h;
+    openWithLines(h, {u"Nom <a@b>, c@d"_s, u"sans"_s});
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(!h.window().isActiveWindow());
+
+    QTest::keyClick(h.view(), Qt::Key_F5);
+    QCOMPARE(h.entries(), (QStringList{u"<a@b>"_s, u"c@d"_s}));
+    QCOMPARE(h.panel(0), u"2 adresses"_s);
+
+    QTest::keyClick(h.view(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(WindowHarness::clipboardText(), u"<a@b>\r\nc@d\r\n"_s);
+    QCOMPARE(h.dialogs().informations.size(), 1);
 }
 
 void TestShortcuts::notCommandsInField_data()
