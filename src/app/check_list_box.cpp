@@ -217,10 +217,16 @@ void CheckListBox::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     if (const int moveKey = navigationKey(key)) {
         const int before = m_list->ItemIndex();
+        // The caret starts on the first entry, at start-up as after the entries were replaced,
+        // and a key that leaves it there still selects the entry under it.
+        if (m_list->Count() > 0 && !currentIndex().isValid())
+            selectionModel()->setCurrentIndex(m_list->index(0), QItemSelectionModel::NoUpdate);
         QKeyEvent move(event->type(), moveKey, event->modifiers(), event->text(),
                        event->isAutoRepeat(), event->count());
         QListView::keyPressEvent(&move);
         event->setAccepted(move.isAccepted());
+        if (m_list->ItemIndex() < 0 && currentIndex().isValid())
+            m_list->Selected(currentIndex().row());
         if (m_list->ItemIndex() != before)
             emit userClicked();
         return;

@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QSizeGrip>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -24,6 +23,7 @@
 #include "app/check_list_box.h"
 #include "app/framed_label.h"
 #include "app/main_window_geometry.h"
+#include "app/panel_status_bar.h"
 #include "app/theme.h"
 #include "extract/extract_command.h"
 #include "extract/list_search.h"
@@ -83,45 +83,6 @@ QAction *makeAction(QObject *owner, const char *name, const QString &caption, Me
     action->setShortcutContext(Qt::WidgetShortcut);
     return action;
 }
-
-// The status bar's panels stand side by side from its left edge, the last one taking the rest up
-// to the size grip (the stock bar would space and inset them).
-class PanelStatusBar : public QStatusBar
-{
-public:
-    explicit PanelStatusBar(QWidget *parent)
-        : QStatusBar(parent), m_row(new QWidget(this)), m_layout(new QHBoxLayout(m_row))
-    {
-        m_layout->setContentsMargins(0, 0, 0, 0);
-        m_layout->setSpacing(0);
-    }
-    // A panel of that width, or taking the rest when the width is 0.
-    void addPanel(QLabel *panel, int width)
-    {
-        panel->setParent(m_row);
-        if (width > 0) {
-            panel->setFixedWidth(width);
-            m_layout->addWidget(panel);
-        } else {
-            panel->setMinimumWidth(0);
-            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-            m_layout->addWidget(panel, 1);
-        }
-    }
-
-protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
-        QStatusBar::resizeEvent(event);
-        const QSizeGrip *grip = findChild<QSizeGrip *>();
-        const int gripWidth = grip && isSizeGripEnabled() ? grip->sizeHint().width() : 0;
-        m_row->setGeometry(0, 0, std::max(0, width() - gripWidth), height());
-    }
-
-private:
-    QWidget *m_row;
-    QHBoxLayout *m_layout;
-};
 
 } // namespace
 
@@ -263,17 +224,22 @@ QWidget *TForm1::buildStatusBar()
     bar->setAccessibleName(QStringLiteral("Barre d'état"));
     bar->setFixedHeight(19);
     bar->setSizeGripEnabled(true);
-    bar->setFont(QApplication::font("QStatusBar"));
+    // The platform bar's Tahoma; its stand-in is the narrow cut, so that three digits fit the
+    // 20-pixel panels as they do in Tahoma.
+    QFont panelFont;
+    panelFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
+    panelFont.setPixelSize(11);
+    bar->setFont(panelFont);
     bar->setFocusPolicy(Qt::NoFocus);
     static const int widths[StatusPanelCount] = {100, 20, 20, 0};
     for (int i = 0; i < StatusPanelCount; ++i) {
-        auto *panel = new QLabel;
+        auto *panel = new StatusBarPanel;
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         // No accessible name of its own: a screen reader hears the panel's text, and each change
         // of it, as for any label.
         panel->setAccessibleDescription(QStringLiteral("Barre d'état, panneau %1").arg(i));
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setTextFormat(Qt::PlainText);
+        // On the panel itself: the theme's rule for the panels cuts them off from the bar's font.
+        panel->setFont(panelFont);
         bar->addPanel(panel, widths[i]);
         m_panels[i] = panel;
     }
@@ -367,7 +333,7 @@ void TForm1::buildMenu()
 
 void TForm1::setPanelText(StatusPanel panel, const QString &text)
 {
-    m_panels[panel]->setText(text);
+    m_panels[panel]->setPanelText(text);
 }
 
 void TForm1::showErrorBox(const QString &message)

@@ -62,6 +62,26 @@ private slots:
         QVERIFY(last->mapTo(bar, QPoint(last->width(), 0)).x() <= bar->width());
     }
 
+    void panelTextsFit_data()
+    {
+        QTest::addColumn<int>("panel");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("count") << 0 << u"10002 adresses"_s;
+        QTest::newRow("three-digit index") << 1 << u"254"_s;
+        QTest::newRow("three-digit ticks") << 2 << u"254"_s;
+    }
+    // The panels have no padding of their own: what the platform bar shows in a panel fits here.
+    void panelTextsFit()
+    {
+        QFETCH(int, panel);
+        QFETCH(QString, text);
+        const QLabel *label = m_h.panelLabel(panel);
+        QVERIFY(label);
+        const int room = label->contentsRect().width();
+        const int needed = label->fontMetrics().horizontalAdvance(text);
+        QVERIFY2(needed <= room, qPrintable(u"%1 px in %2 px"_s.arg(needed).arg(room)));
+    }
+
     void fonts_data()
     {
         QTest::addColumn<QString>("name");

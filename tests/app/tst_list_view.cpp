@@ -1,6 +1,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "app/panel_status_bar.h"
 #include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
@@ -30,6 +31,8 @@ private slots:
     void otherButtonsNeverTick();
     void space();
     void arrowsRunClickHandler();
+    void keysOnAFreshList_data();
+    void keysOnAFreshList();
     void leftAndRightMoveLikeUpAndDown_data();
     void leftAndRightMoveLikeUpAndDown();
     void typeAhead_data();
@@ -149,6 +152,59 @@ void TestListView::arrowsRunClickHandler()
     QCOMPARE(h.list().checkedCount(), 0);
 }
 
+void TestListView::keysOnAFreshList_data()
+{
+    QTest::addColumn<bool>("extracted");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("selected");
+    const struct
+    {
+        const char *name;
+        int key;
+        int selected;
+    } keys[] = {
+        {"Home", Qt::Key_Home, 0},    {"Page Up", Qt::Key_PageUp, 0},
+        {"Up", Qt::Key_Up, 0},        {"Down", Qt::Key_Down, 1},
+        {"End", Qt::Key_End, 4},      {"Page Down", Qt::Key_PageDown, 4},
+        {"Space", Qt::Key_Space, -1},
+    };
+    for (const bool extracted : {false, true}) {
+        for (const auto &k : keys) {
+            QTest::addRow("%s, %s", extracted ? "after an extract" : "at start-up", k.name)
+                << extracted << k.key << k.selected;
+        }
+    }
+}
+
+// With nothing selected, at start-up as after the entries were replaced, the caret stands on the
+// first entry: a navigation key moves from there, selects and runs the click handler; Space
+// ticks nothing.
+void TestListView::keysOnAFreshList()
+{
+    QFETCH(bool, extracted);
+    QFETCH(int, key);
+    QFETCH(int, selected);
+    WindowHarness h;
+    const QStringList lines{u"a@x"_s, u"b@x"_s, u"c@x"_s, u"d@x"_s, u"e@x"_s};
+    openWithLines(h, lines);
+    if (extracted) {
+        h.click(h.textPoint(2));
+        WindowHarness::press(Qt::Key_F5);
+        QCOMPARE(h.entries(), lines);
+    }
+    QCOMPARE(h.list().ItemIndex(), -1);
+    const QString panel1 = h.panel(1);
+    const QString panel3 = h.panel(3);
+
+    WindowHarness::press(key);
+
+    QCOMPARE(h.list().ItemIndex(), selected);
+    QCOMPARE(h.panel(1), selected >= 0 ? QString::number(selected) : panel1);
+    QCOMPARE(h.panel(3), selected >= 0 ? lines[selected] : panel3);
+    QCOMPARE(h.list().checkedCount(), 0);
+    QCOMPARE(h.panel(2), QString());
+}
+
 void TestListView::leftAndRightMoveLikeUpAndDown_data()
 {
     QTest::addColumn<int>("key");
@@ -169,7 +225,7 @@ void TestListView::leftAndRightMoveLikeUpAndDown()
     WindowHarness h;
     openWithLines(h, {u"a"_s, u"b"_s, u"c"_s});
     h.click(h.textPoint(from));
-    h.window().findChild<QLabel *>(u"StatusPanel3"_s)->clear();
+    qobject_cast<StatusBarPanel *>(h.panelLabel(3))->setPanelText(QString());
 
     WindowHarness::press(key);
 
