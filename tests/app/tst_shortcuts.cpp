@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QTest>
 
 #include "support/window_harness.h"
@@ -41,6 +42,8 @@ private slots:
     void copyWholeListKeepsALoneSurrogate();
     void copyChecked_data();
     void copyChecked();
+    void clipboardOffersUtf8_data();
+    void clipboardOffersUtf8();
     void altGrIsNoShortcut();
     void extractOnList();
     void shortcutsReachAnInactiveWindow();
@@ -200,6 +203,35 @@ void TestShortcuts::copyChecked()
     QCOMPARE(h.dialogs().informations[0].caption, u"extracteur"_s);
     QCOMPARE(h.dialogs().informations[0].message, copiedMessage(int(ticked.size())));
     QCOMPARE(h.list().checkedCount(), ticked.size());
+}
+
+void TestShortcuts::clipboardOffersUtf8_data()
+{
+    QTest::addColumn<bool>("checkedOnly");
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::newRow("whole list") << false << QByteArray("\xc3\xa9l\xc3\xa8ve@x.fr\r\nb@y\r\n");
+    QTest::newRow("checked entries") << true << QByteArray("\xc3\xa9l\xc3\xa8ve@x.fr\r\nb@y");
+}
+
+// Several toolkits ask for text/plain;charset=utf-8 before UTF8_STRING: both copy commands offer
+// it, with the same bytes as the plain text.
+void TestShortcuts::clipboardOffersUtf8()
+{
+    QFETCH(bool, checkedOnly);
+    QFETCH(QByteArray, utf8);
+    WindowHarness h;
+    openWithLines(h, {u"élève@x.fr"_s, u"b@y"_s});
+    h.click(h.checkPoint(0));
+    h.click(h.checkPoint(1));
+
+    WindowHarness::press(Qt::Key_C,
+                         Qt::ControlModifier | (checkedOnly ? Qt::AltModifier : Qt::ShiftModifier));
+
+    const QMimeData *held = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(held);
+    QVERIFY(held->formats().contains(u"text/plain;charset=utf-8"_s));
+    QCOMPARE(held->data(u"text/plain;charset=utf-8"_s), utf8);
+    QCOMPARE(held->data(u"text/plain"_s), utf8);
 }
 
 // Ctrl+Alt+C typed with AltGr composes a character; it is not the copy-checked shortcut.
