@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,9 +16,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QStatusBar>
-#include <QVBoxLayout>
 
 #include "app/address_list.h"
+#include "app/align_layout.h"
 #include "app/check_list_box.h"
 #include "app/framed_label.h"
 #include "app/main_window_geometry.h"
@@ -122,19 +121,13 @@ void TForm1::buildLayout()
     QWidget *left = buildLeftColumn();
     QWidget *list = buildList();
     QWidget *statusBar = buildStatusBar();
-    auto *middle = new QHBoxLayout;
-    middle->setContentsMargins(0, 0, 0, 0);
-    middle->setSpacing(0);
-    middle->addWidget(left);
-    middle->addWidget(list, 1);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    // The window takes any size the windowing system allows; at small sizes the bands clip.
-    layout->setSizeConstraint(QLayout::SetNoConstraint);
-    layout->addWidget(top);
-    layout->addLayout(middle, 1);
-    layout->addWidget(statusBar);
+    // The platform's order of claim: the top band, the bottom band, the left column, then the
+    // list takes what remains. A window smaller than the design clips them.
+    auto *layout = new AlignLayout(this);
+    layout->addAligned(top, AlignLayout::Top, 25);
+    layout->addAligned(statusBar, AlignLayout::Bottom, 19);
+    layout->addAligned(left, AlignLayout::Left, 121);
+    layout->addAligned(list, AlignLayout::Client);
 
     setTabOrder(m_view, m_edit);
     m_view->setFocus();
@@ -165,11 +158,9 @@ QWidget *TForm1::buildTopBand()
     m_edit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     label2->setBuddy(m_edit);
     connect(m_edit, &QLineEdit::textChanged, this, [this] { guarded([this] { Edit1Change(); }); });
-    auto *layout = new QHBoxLayout(top);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(label2);
-    layout->addWidget(m_edit);
+    auto *layout = new AlignLayout(top);
+    layout->addAligned(label2, AlignLayout::Left, 120);
+    layout->addAligned(m_edit, AlignLayout::Client);
     return top;
 }
 
@@ -191,11 +182,9 @@ QWidget *TForm1::buildLeftColumn()
     image->setAlignment(Qt::AlignCenter);
     image->setFixedHeight(128);
     image->setPixmap(QIcon(QStringLiteral(":/images/envelope.svg")).pixmap(QSize(128, 128)));
-    auto *layout = new QVBoxLayout(left);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(label1, 1);
-    layout->addWidget(image);
+    auto *layout = new AlignLayout(left);
+    layout->addAligned(image, AlignLayout::Bottom, 128);
+    layout->addAligned(label1, AlignLayout::Client);
     return left;
 }
 
