@@ -1,3 +1,5 @@
+#include <QAccessible>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -31,6 +33,8 @@ private slots:
     void otherButtonsNeverTick();
     void space();
     void arrowsRunClickHandler();
+    void longEntry_data();
+    void longEntry();
     void keysOnAFreshList_data();
     void keysOnAFreshList();
     void leftAndRightMoveLikeUpAndDown_data();
@@ -150,6 +154,52 @@ void TestListView::arrowsRunClickHandler()
     QCOMPARE(h.panel(1), u"1"_s);
     QCOMPARE(h.panel(3), u"b"_s);
     QCOMPARE(h.list().checkedCount(), 0);
+}
+
+void TestListView::longEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("fits") << u"court@exemple.fr"_s << true;
+    QTest::newRow("line separators") << u"a\u2028b\u2029c\vd\fe"_s << true;
+    QTest::newRow("200,000 letters") << QString(200000, u'm') + u"@x"_s << false;
+    QTest::newRow("surrogate pairs") << QString(u"😀"_s).repeated(100000) << false;
+}
+
+// Panel 3 shows one line of the selected entry, cut with an ellipsis where it does not fit, and
+// lays out no more of it than it can show; the row and what a screen reader reads of it are
+// bounded too, and the horizontal range stays within 16 bits.
+void TestListView::longEntry()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, fits);
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, entry});
+
+    h.click(h.textPoint(1));
+
+    QCOMPARE(h.panel(3), entry);
+    const QLabel *panel = h.panelLabel(3);
+    const QString shown = panel->text();
+    for (const QChar c : shown) {
+        QVERIFY(c != u'\n' && c != u'\v' && c != u'\f' && c != QChar::LineSeparator &&
+                c != QChar::ParagraphSeparator);
+    }
+    QVERIFY(panel->fontMetrics().horizontalAdvance(shown) <= panel->contentsRect().width());
+    QVERIFY(shown.size() <= StatusBarPanel::shownPrefix + 1);
+    if (fits)
+        QCOMPARE(shown, QString(entry).replace(QRegularExpression(u"[\\x{2028}\\x{2029}\\v\\f]"_s),
+                                               u" "_s));
+    else
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+    QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(h.panelLabel(3));
+    QCOMPARE(spoken->text(QAccessible::Name), shown);
+
+    const QModelIndex row = h.list().index(1);
+    QVERIFY(row.data(Qt::AccessibleTextRole).toString().size() <= AddressList::shownPrefix);
+    QVERIFY(row.data(Qt::DisplayRole).toString().size() <= AddressList::shownPrefix);
+    QVERIFY(!row.data(Qt::ToolTipRole).isValid());
+    QVERIFY(h.view()->contentWidth() <= 65535 + h.view()->checkColumnWidth());
 }
 
 void TestListView::keysOnAFreshList_data()
