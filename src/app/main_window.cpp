@@ -320,7 +320,7 @@ void TForm1::buildMenu()
     addBoundEntry("Quitter1", m_exit, QKeySequence(QStringLiteral("Ctrl+Q")));
 }
 
-void TForm1::setPanelText(StatusPanel panel, const QString &text)
+void TForm1::setPanelText(StatusPanel panel, QStringView text)
 {
     m_panels[panel]->setPanelText(text);
 }
@@ -458,7 +458,7 @@ void TForm1::JvCheckListBox1Click()
 {
     const int index = m_list->ItemIndex();
     setPanelText(IndexPanel, QString::number(index));
-    setPanelText(EntryPanel, m_list->Items(index).toString());
+    setPanelText(EntryPanel, m_list->Items(index));
 }
 
 void TForm1::JvCheckListBox1ClickCheck()

@@ -88,7 +88,7 @@ private:
     void showCopied(int count);
     void loadFileAtStart(const QString &path);
     void rememberedImport();
-    void setPanelText(StatusPanel panel, const QString &text);
+    void setPanelText(StatusPanel panel, QStringView text);
     bool routeShortcut(QWidget *control, QKeyEvent *event);
     void openKeyboardMenu(QWidget *control);
     std::vector<OptionState> optionStates() const;

@@ -13,9 +13,16 @@ StatusBarPanel::StatusBarPanel(QWidget *parent) : QLabel(parent)
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
-void StatusBarPanel::setPanelText(const QString &text)
+void StatusBarPanel::setPanelText(QStringView text)
 {
-    m_text = text;
+    // A copy of a text of megabytes would cost more than a frame, for nothing that can be seen.
+    m_cut = text.size() > shownPrefix;
+    if (m_cut) {
+        text = text.first(shownPrefix);
+        if (text.back().isHighSurrogate())
+            text.chop(1);
+    }
+    m_text = text.toString();
     showFitting();
 }
 
@@ -34,10 +41,7 @@ void StatusBarPanel::changeEvent(QEvent *event)
 
 void StatusBarPanel::showFitting()
 {
-    const bool cut = m_text.size() > shownPrefix;
-    QString line = m_text.first(std::min(m_text.size(), shownPrefix));
-    if (cut && line.back().isHighSurrogate())
-        line.chop(1);
+    QString line = m_text;
     // One line: a separator the text layout would break at shows as a blank.
     for (QChar &c : line) {
         const char16_t u = c.unicode();
@@ -45,7 +49,7 @@ void StatusBarPanel::showFitting()
             u == 0x2029)
             c = u' ';
     }
-    if (cut)
+    if (m_cut)
         line += QChar(0x2026);
     const int room = std::max(0, contentsRect().width());
     QLabel::setText(fontMetrics().elidedText(line, Qt::ElideRight, room));

@@ -14,9 +14,9 @@ class StatusBarPanel : public QLabel
 public:
     explicit StatusBarPanel(QWidget *parent = nullptr);
 
-    // The panel keeps the whole text; what it shows, and what a screen reader hears, is the part
-    // that fits.
-    void setPanelText(const QString &text);
+    // The panel keeps the start of the text, more than it can show: what it shows, and what a
+    // screen reader hears, is the part that fits, cut with an ellipsis.
+    void setPanelText(QStringView text);
     QString panelText() const { return m_text; }
 
     // How much of a text is laid out at most: more than any panel can show.
@@ -30,6 +30,7 @@ private:
     void showFitting();
 
     QString m_text;
+    bool m_cut = false;
 };
 
 // The status bar's panels stand side by side from its left edge, each with its own width, the

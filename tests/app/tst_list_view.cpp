@@ -178,7 +178,8 @@ void TestListView::longEntry()
 
     h.click(h.textPoint(1));
 
-    QCOMPARE(h.panel(3), entry);
+    // The panel holds the entry's start: more than it shows, less than megabytes.
+    QCOMPARE(h.panel(3), entry.first(std::min(entry.size(), StatusBarPanel::shownPrefix)));
     const QLabel *panel = h.panelLabel(3);
     const QString shown = panel->text();
     for (const QChar c : shown) {
