@@ -173,8 +173,15 @@ QVariant AddressList::data(const QModelIndex &index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-        return m_table.at(index.row()).toString();
+    case Qt::AccessibleTextRole: {
+        QStringView text = m_table.at(index.row());
+        if (text.size() > shownPrefix) {
+            text = text.first(shownPrefix);
+            if (text.back().isHighSurrogate())
+                text.chop(1);
+        }
+        return text.toString();
+    }
     case Qt::CheckStateRole:
         return m_table.isChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
     default:

@@ -19,6 +19,10 @@ class AddressList : public QAbstractListModel
 public:
     explicit AddressList(QObject *parent = nullptr);
 
+    // What the model gives of an entry as text, to a view or a screen reader: its start, more
+    // than a row shows at once. The entries themselves are read through Items.
+    static constexpr qsizetype shownPrefix = 4096;
+
     // The selection model the view must use: the list's own selection is ItemIndex.
     QItemSelectionModel *selectionModel() const { return m_selection; }
 

@@ -129,6 +129,21 @@ qint64 CheckListBox::approximateWidth(QStringView text, const QFontMetricsF &met
     return width;
 }
 
+QStringView CheckListBox::visiblePart(QStringView text, int pixels)
+{
+    constexpr qsizetype margin = 64;
+    const QFontMetricsF metrics(font());
+    const qint64 wanted = qint64(std::max(pixels, 0)) * 64;
+    qint64 width = 0;
+    qsizetype end = 0;
+    while (end < text.size() && width <= wanted)
+        width += approximateWidth(text.sliced(end++, 1), metrics);
+    end = std::min(text.size(), end + margin);
+    if (end < text.size() && text[end - 1].isHighSurrogate())
+        --end;
+    return text.first(end);
+}
+
 // Measuring every entry exactly would cost seconds on millions of rows; a table of advances per
 // code unit ranks them, and the widest few are then measured exactly.
 void CheckListBox::measureAll()
@@ -183,8 +198,15 @@ void CheckListBox::measureRows(int first, int last)
     const QFontMetrics metrics(font());
     int widestPixels = 0;
     for (; !widest.empty(); widest.pop()) {
-        const QString text = table.at(widest.top().second).toString() + QLatin1Char(' ');
-        widestPixels = std::max(widestPixels, metrics.horizontalAdvance(text));
+        // Beyond the 16-bit range an entry is not measured: its width counts as the widest.
+        if (widest.top().first > qint64(widestEntry) * 64 * 2) {
+            widestPixels = widestEntry;
+            continue;
+        }
+        const QStringView entry = table.at(widest.top().second);
+        const QString text = visiblePart(entry, 2 * widestEntry).toString() + QLatin1Char(' ');
+        widestPixels =
+            std::max(widestPixels, std::min(metrics.horizontalAdvance(text), widestEntry));
     }
     applyContentWidth(std::max(m_contentWidth, widestPixels + checkColumnWidth()));
 }
@@ -217,10 +239,16 @@ void CheckListBox::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     if (const int moveKey = navigationKey(key)) {
         const int before = m_list->ItemIndex();
+        // The caret starts on the first entry, at start-up as after the entries were replaced,
+        // and a key that leaves it there still selects the entry under it.
+        if (m_list->Count() > 0 && !currentIndex().isValid())
+            selectionModel()->setCurrentIndex(m_list->index(0), QItemSelectionModel::NoUpdate);
         QKeyEvent move(event->type(), moveKey, event->modifiers(), event->text(),
                        event->isAutoRepeat(), event->count());
         QListView::keyPressEvent(&move);
         event->setAccepted(move.isAccepted());
+        if (m_list->ItemIndex() < 0 && currentIndex().isValid())
+            m_list->Selected(currentIndex().row());
         if (m_list->ItemIndex() != before)
             emit userClicked();
         return;
@@ -370,6 +398,9 @@ void CheckListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     painter->setFont(option.font);
     painter->setPen(
         palette.color(QPalette::Active, selected ? QPalette::HighlightedText : QPalette::Text));
+    // Only the part of the entry up to the viewport's right edge is laid out and drawn.
+    const int seen = m_view->viewport()->width() - textRect.left();
+    const QStringView entry = m_view->addressList()->table().at(index.row());
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                      index.data(Qt::DisplayRole).toString());
+                      m_view->visiblePart(entry, seen).toString());
 }

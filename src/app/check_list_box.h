@@ -56,6 +56,16 @@ private:
     void measurePending();
     void measureRows(int first, int last);
     qint64 approximateWidth(QStringView text, const QFontMetricsF &metrics);
+
+public:
+    // The start of an entry that covers `pixels` from its left edge, with a margin for what the
+    // per-character advances miss (kerning, joined letters); never splits a surrogate pair.
+    QStringView visiblePart(QStringView text, int pixels);
+
+    // The widest an entry counts for the horizontal range: its width is a 16-bit number.
+    static constexpr int widestEntry = 65535;
+
+private:
     void applyContentWidth(int width);
 
     AddressList *m_list = nullptr;

@@ -9,21 +9,20 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QSizeGrip>
 #include <QStatusBar>
-#include <QVBoxLayout>
 
 #include "app/address_list.h"
+#include "app/align_layout.h"
 #include "app/check_list_box.h"
 #include "app/framed_label.h"
 #include "app/main_window_geometry.h"
+#include "app/panel_status_bar.h"
 #include "app/theme.h"
 #include "extract/extract_command.h"
 #include "extract/list_search.h"
@@ -84,45 +83,6 @@ QAction *makeAction(QObject *owner, const char *name, const QString &caption, Me
     return action;
 }
 
-// The status bar's panels stand side by side from its left edge, the last one taking the rest up
-// to the size grip (the stock bar would space and inset them).
-class PanelStatusBar : public QStatusBar
-{
-public:
-    explicit PanelStatusBar(QWidget *parent)
-        : QStatusBar(parent), m_row(new QWidget(this)), m_layout(new QHBoxLayout(m_row))
-    {
-        m_layout->setContentsMargins(0, 0, 0, 0);
-        m_layout->setSpacing(0);
-    }
-    // A panel of that width, or taking the rest when the width is 0.
-    void addPanel(QLabel *panel, int width)
-    {
-        panel->setParent(m_row);
-        if (width > 0) {
-            panel->setFixedWidth(width);
-            m_layout->addWidget(panel);
-        } else {
-            panel->setMinimumWidth(0);
-            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-            m_layout->addWidget(panel, 1);
-        }
-    }
-
-protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
-        QStatusBar::resizeEvent(event);
-        const QSizeGrip *grip = findChild<QSizeGrip *>();
-        const int gripWidth = grip && isSizeGripEnabled() ? grip->sizeHint().width() : 0;
-        m_row->setGeometry(0, 0, std::max(0, width() - gripWidth), height());
-    }
-
-private:
-    QWidget *m_row;
-    QHBoxLayout *m_layout;
-};
-
 } // namespace
 
 TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
@@ -161,19 +121,13 @@ void TForm1::buildLayout()
     QWidget *left = buildLeftColumn();
     QWidget *list = buildList();
     QWidget *statusBar = buildStatusBar();
-    auto *middle = new QHBoxLayout;
-    middle->setContentsMargins(0, 0, 0, 0);
-    middle->setSpacing(0);
-    middle->addWidget(left);
-    middle->addWidget(list, 1);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    // The window takes any size the windowing system allows; at small sizes the bands clip.
-    layout->setSizeConstraint(QLayout::SetNoConstraint);
-    layout->addWidget(top);
-    layout->addLayout(middle, 1);
-    layout->addWidget(statusBar);
+    // The platform's order of claim: the top band, the bottom band, the left column, then the
+    // list takes what remains. A window smaller than the design clips them.
+    auto *layout = new AlignLayout(this);
+    layout->addAligned(top, AlignLayout::Top, 25);
+    layout->addAligned(statusBar, AlignLayout::Bottom, 19);
+    layout->addAligned(left, AlignLayout::Left, 121);
+    layout->addAligned(list, AlignLayout::Client);
 
     setTabOrder(m_view, m_edit);
     m_view->setFocus();
@@ -204,11 +158,9 @@ QWidget *TForm1::buildTopBand()
     m_edit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     label2->setBuddy(m_edit);
     connect(m_edit, &QLineEdit::textChanged, this, [this] { guarded([this] { Edit1Change(); }); });
-    auto *layout = new QHBoxLayout(top);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(label2);
-    layout->addWidget(m_edit);
+    auto *layout = new AlignLayout(top);
+    layout->addAligned(label2, AlignLayout::Left, 120);
+    layout->addAligned(m_edit, AlignLayout::Client);
     return top;
 }
 
@@ -230,11 +182,9 @@ QWidget *TForm1::buildLeftColumn()
     image->setAlignment(Qt::AlignCenter);
     image->setFixedHeight(128);
     image->setPixmap(QIcon(QStringLiteral(":/images/envelope.svg")).pixmap(QSize(128, 128)));
-    auto *layout = new QVBoxLayout(left);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(label1, 1);
-    layout->addWidget(image);
+    auto *layout = new AlignLayout(left);
+    layout->addAligned(image, AlignLayout::Bottom, 128);
+    layout->addAligned(label1, AlignLayout::Client);
     return left;
 }
 
@@ -263,17 +213,22 @@ QWidget *TForm1::buildStatusBar()
     bar->setAccessibleName(QStringLiteral("Barre d'état"));
     bar->setFixedHeight(19);
     bar->setSizeGripEnabled(true);
-    bar->setFont(QApplication::font("QStatusBar"));
+    // The platform bar's Tahoma; its stand-in is the narrow cut, so that three digits fit the
+    // 20-pixel panels as they do in Tahoma.
+    QFont panelFont;
+    panelFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
+    panelFont.setPixelSize(11);
+    bar->setFont(panelFont);
     bar->setFocusPolicy(Qt::NoFocus);
     static const int widths[StatusPanelCount] = {100, 20, 20, 0};
     for (int i = 0; i < StatusPanelCount; ++i) {
-        auto *panel = new QLabel;
+        auto *panel = new StatusBarPanel;
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         // No accessible name of its own: a screen reader hears the panel's text, and each change
         // of it, as for any label.
         panel->setAccessibleDescription(QStringLiteral("Barre d'état, panneau %1").arg(i));
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setTextFormat(Qt::PlainText);
+        // On the panel itself: the theme's rule for the panels cuts them off from the bar's font.
+        panel->setFont(panelFont);
         bar->addPanel(panel, widths[i]);
         m_panels[i] = panel;
     }
@@ -365,9 +320,9 @@ void TForm1::buildMenu()
     addBoundEntry("Quitter1", m_exit, QKeySequence(QStringLiteral("Ctrl+Q")));
 }
 
-void TForm1::setPanelText(StatusPanel panel, const QString &text)
+void TForm1::setPanelText(StatusPanel panel, QStringView text)
 {
-    m_panels[panel]->setText(text);
+    m_panels[panel]->setPanelText(text);
 }
 
 void TForm1::showErrorBox(const QString &message)
@@ -503,7 +458,7 @@ void TForm1::JvCheckListBox1Click()
 {
     const int index = m_list->ItemIndex();
     setPanelText(IndexPanel, QString::number(index));
-    setPanelText(EntryPanel, m_list->Items(index).toString());
+    setPanelText(EntryPanel, m_list->Items(index));
 }
 
 void TForm1::JvCheckListBox1ClickCheck()
@@ -525,7 +480,8 @@ void TForm1::JvDragDrop1Drop(const QStringList &names)
 
 void TForm1::updateActionStates()
 {
-    const bool fieldFocused = QApplication::focusWidget() == m_edit;
+    // The window's own focus: it stays on its control while a box or the menu is open.
+    const bool fieldFocused = focusWidget() == m_edit;
     const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
     m_copyAction->setEnabled(fieldFocused && m_edit->hasSelectedText());
     m_pasteAction->setEnabled(fieldFocused && !m_edit->isReadOnly() && clip && clip->hasText());
@@ -551,14 +507,15 @@ void TForm1::popupListMenu(QPoint globalPosition)
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && (watched == m_view || watched == m_edit))
-        return routeShortcut(static_cast<QKeyEvent *>(event));
+        return routeShortcut(static_cast<QWidget *>(watched), static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);
 }
 
-// A key press first looks for a menu entry of the focused control's context menu (only the
-// list has one), then for an action of the window; a key that neither uses up goes on to the
-// focused control.
-bool TForm1::routeShortcut(QKeyEvent *event)
+// A key press first looks for a menu entry of the context menu of the control that received it
+// (only the list has one), then for an action of the window; a key that neither uses up goes on
+// to that control. The control is the one the key came to, not the application's focus, which
+// is empty while the window is not active.
+bool TForm1::routeShortcut(QWidget *control, QKeyEvent *event)
 {
     // Right Alt acting as AltGr composes characters, never shortcuts.
     if (event->modifiers() & Qt::GroupSwitchModifier)
@@ -567,11 +524,11 @@ bool TForm1::routeShortcut(QKeyEvent *event)
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(event->key())));
     if (pressed == QKeySequence(Qt::SHIFT | Qt::Key_F10) || pressed == QKeySequence(Qt::Key_Menu)) {
-        openKeyboardMenu(QApplication::focusWidget());
+        openKeyboardMenu(control);
         return true;
     }
 
-    if (QApplication::focusWidget() == m_view) {
+    if (control == m_view) {
         const QList<QAction *> entries = m_menu->actions();
         for (QAction *entry : entries) {
             if (entry->isSeparator() || entry->shortcut().isEmpty() || entry->shortcut() != pressed)

@@ -23,6 +23,7 @@ class AddressList;
 class CheckListBox;
 class FileDropTarget;
 class MainWindowGeometry;
+class StatusBarPanel;
 
 // The main window: search field on top, drop hint and picture on the left, the address list,
 // the status bar. Every handler runs through one guard that shows an error in the error box.
@@ -87,8 +88,8 @@ private:
     void showCopied(int count);
     void loadFileAtStart(const QString &path);
     void rememberedImport();
-    void setPanelText(StatusPanel panel, const QString &text);
-    bool routeShortcut(QKeyEvent *event);
+    void setPanelText(StatusPanel panel, QStringView text);
+    bool routeShortcut(QWidget *control, QKeyEvent *event);
     void openKeyboardMenu(QWidget *control);
     std::vector<OptionState> optionStates() const;
     void applyOptionStates(const std::vector<OptionState> &states);
@@ -99,7 +100,7 @@ private:
     CheckListBox *m_view = nullptr;
     QLineEdit *m_edit = nullptr;
     QStatusBar *m_statusBar = nullptr;
-    QLabel *m_panels[StatusPanelCount] = {};
+    StatusBarPanel *m_panels[StatusPanelCount] = {};
     QMenu *m_menu = nullptr;
     QObject *m_actionList = nullptr;
     QAction *m_exit = nullptr;

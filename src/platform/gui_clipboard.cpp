@@ -11,6 +11,40 @@
 
 namespace {
 
+const QString utf8Format = QStringLiteral("text/plain;charset=utf-8");
+
+// Plain text that also answers text/plain;charset=utf-8, which several toolkits ask for before
+// UTF8_STRING, with the very bytes of the plain text; made only when a program asks for it.
+class PlainTextData : public QMimeData
+{
+public:
+    QStringList formats() const override
+    {
+        QStringList list = QMimeData::formats();
+        if (list.contains(QStringLiteral("text/plain")))
+            list.append(utf8Format);
+        return list;
+    }
+    bool hasFormat(const QString &format) const override
+    {
+        return format == utf8Format ? QMimeData::hasFormat(QStringLiteral("text/plain"))
+                                    : QMimeData::hasFormat(format);
+    }
+
+protected:
+    QVariant retrieveData(const QString &format, QMetaType type) const override
+    {
+        if (format == utf8Format) {
+            // Qt's own text() asks this format first, for a QString: give the text as it was
+            // put there, a lone surrogate included.
+            if (type.id() == QMetaType::QString)
+                return QMimeData::retrieveData(QStringLiteral("text/plain"), type);
+            return data(QStringLiteral("text/plain"));
+        }
+        return QMimeData::retrieveData(format, type);
+    }
+};
+
 // Hands the data to the clipboard; `holds` tells, where the platform cannot say whether the
 // clipboard took it, whether the clipboard's text is the one given.
 template <typename Fill, typename Holds> void putClipboardData(const Fill &fill, const Holds &holds)
@@ -18,7 +52,7 @@ template <typename Fill, typename Holds> void putClipboardData(const Fill &fill,
     QClipboard *clipboard = QGuiApplication::clipboard();
     try {
         // The clipboard shares the text: no copy is made until another program asks for it.
-        auto data = std::make_unique<QMimeData>();
+        auto data = std::make_unique<PlainTextData>();
         fill(*data);
         clipboard->setMimeData(data.release());
     } catch (const std::bad_alloc &) {

@@ -1,6 +1,10 @@
 #include <functional>
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTreeView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProxyStyle>
@@ -106,6 +110,71 @@ private slots:
         if (error)
             QVERIFY(seen.iconLeftOfText);
     }
+
+    void saveDialog_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<QString>("size");
+        QTest::newRow("bytes") << u"dix.txt"_s << 10 << u"10 octets"_s;
+        QTest::newRow("kibibytes") << u"deux.txt"_s << 2048 << u"2,00 Kio"_s;
+    }
+    // The save dialog has no file-type list, and its size column speaks French like the rest.
+    void saveDialog()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, bytes);
+        QFETCH(QString, size);
+        // One folder for every row: the dialog opens where the previous one was left.
+        QFile written(m_files.filePath(file));
+        QVERIFY(written.open(QIODevice::WriteOnly));
+        written.write(QByteArray(bytes, 'a'));
+        written.close();
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(m_files.path());
+
+        bool seen = false;
+        bool typeListShown = true;
+        QString shownSize;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen = true;
+            const auto *types = dialog->findChild<QWidget *>(u"fileTypeCombo"_s);
+            const auto *typesLabel = dialog->findChild<QWidget *>(u"fileTypeLabel"_s);
+            typeListShown =
+                (types && types->isVisible()) || (typesLabel && typesLabel->isVisible());
+            const auto *tree = dialog->findChild<QTreeView *>(u"treeView"_s);
+            if (tree) {
+                (void)QTest::qWaitFor([&] {
+                    const QAbstractItemModel *model = tree->model();
+                    const QModelIndex root = tree->rootIndex();
+                    for (int row = 0; row < model->rowCount(root); ++row) {
+                        const QModelIndex name = model->index(row, 0, root);
+                        if (name.data().toString() == file) {
+                            shownSize = name.siblingAtColumn(1).data().toString();
+                            return !shownSize.isEmpty();
+                        }
+                    }
+                    return false;
+                });
+            }
+            dialog->reject();
+        });
+        QtDialogs dialogs;
+        const std::optional<QString> chosen =
+            dialogs.askSaveFileName(nullptr, {u"Enregistrer"_s, u"ADRESSES"_s, u"TXT"_s});
+        QDir::setCurrent(before);
+
+        QVERIFY(seen);
+        QVERIFY(!chosen);
+        QVERIFY(!typeListShown);
+        QCOMPARE(shownSize, size);
+    }
+
+private:
+    QTemporaryDir m_files;
 };
 
 QTEST_MAIN(TestDialogs)

@@ -62,6 +62,58 @@ private slots:
         QVERIFY(last->mapTo(bar, QPoint(last->width(), 0)).x() <= bar->width());
     }
 
+    void panelTextsFit_data()
+    {
+        QTest::addColumn<int>("panel");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("count") << 0 << u"10002 adresses"_s;
+        QTest::newRow("three-digit index") << 1 << u"254"_s;
+        QTest::newRow("three-digit ticks") << 2 << u"254"_s;
+    }
+    // The panels have no padding of their own: what the platform bar shows in a panel fits here.
+    void panelTextsFit()
+    {
+        QFETCH(int, panel);
+        QFETCH(QString, text);
+        const QLabel *label = m_h.panelLabel(panel);
+        QVERIFY(label);
+        const int room = label->contentsRect().width();
+        const int needed = label->fontMetrics().horizontalAdvance(text);
+        QVERIFY2(needed <= room, qPrintable(u"%1 px in %2 px"_s.arg(needed).arg(room)));
+    }
+
+    void tinyWindow_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("expected"); // in the window's client coordinates
+        // The bands claim their sizes first, the column its width; the list keeps what remains.
+        QTest::newRow("top band") << u"Panel2"_s << QRect(0, 0, 150, 25);
+        QTest::newRow("search label") << u"JvLabel2"_s << QRect(1, 1, 120, 23);
+        QTest::newRow("search field") << u"Edit1"_s << QRect(121, 1, 28, 23);
+        QTest::newRow("left column") << u"Panel1"_s << QRect(0, 25, 121, 76);
+        QTest::newRow("drop hint") << u"JvLabel1"_s << QRect(1, 26, 119, 0);
+        QTest::newRow("picture") << u"Image1"_s << QRect(1, 100 - 128, 119, 128);
+        QTest::newRow("list") << u"JvCheckListBox1"_s << QRect(121, 25, 29, 76);
+        QTest::newRow("status bar") << u"StatusBar1"_s << QRect(0, 101, 150, 19);
+        QTest::newRow("count panel") << u"StatusPanel0"_s << QRect(0, 101, 100, 19);
+        QTest::newRow("index panel") << u"StatusPanel1"_s << QRect(100, 101, 20, 19);
+        QTest::newRow("ticks panel") << u"StatusPanel2"_s << QRect(120, 101, 20, 19);
+    }
+    // A window smaller than the design: every control keeps its place and size, and the window
+    // clips them at its edges instead of squeezing them over each other.
+    void tinyWindow()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, expected);
+        WindowHarness h;
+        TForm1 &window = h.open();
+        window.resize(150, 120);
+        QTRY_COMPARE(window.size(), QSize(150, 120));
+        const auto *widget = window.findChild<QWidget *>(name);
+        QVERIFY(widget);
+        QCOMPARE(QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size()), expected);
+    }
+
     void fonts_data()
     {
         QTest::addColumn<QString>("name");

@@ -1,6 +1,9 @@
+#include <QAccessible>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "app/panel_status_bar.h"
 #include "support/window_harness.h"
 
 using namespace Qt::StringLiterals;
@@ -30,6 +33,10 @@ private slots:
     void otherButtonsNeverTick();
     void space();
     void arrowsRunClickHandler();
+    void longEntry_data();
+    void longEntry();
+    void keysOnAFreshList_data();
+    void keysOnAFreshList();
     void leftAndRightMoveLikeUpAndDown_data();
     void leftAndRightMoveLikeUpAndDown();
     void typeAhead_data();
@@ -149,6 +156,106 @@ void TestListView::arrowsRunClickHandler()
     QCOMPARE(h.list().checkedCount(), 0);
 }
 
+void TestListView::longEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("fits") << u"court@exemple.fr"_s << true;
+    QTest::newRow("line separators") << u"a\u2028b\u2029c\vd\fe"_s << true;
+    QTest::newRow("200,000 letters") << QString(200000, u'm') + u"@x"_s << false;
+    QTest::newRow("surrogate pairs") << QString(u"😀"_s).repeated(100000) << false;
+}
+
+// Panel 3 shows one line of the selected entry, cut with an ellipsis where it does not fit, and
+// lays out no more of it than it can show; the row and what a screen reader reads of it are
+// bounded too, and the horizontal range stays within 16 bits.
+void TestListView::longEntry()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, fits);
+    WindowHarness h;
+    openWithLines(h, {u"a"_s, entry});
+
+    h.click(h.textPoint(1));
+
+    // The panel holds the entry's start: more than it shows, less than megabytes.
+    QCOMPARE(h.panel(3), entry.first(std::min(entry.size(), StatusBarPanel::shownPrefix)));
+    const QLabel *panel = h.panelLabel(3);
+    const QString shown = panel->text();
+    for (const QChar c : shown) {
+        QVERIFY(c != u'\n' && c != u'\v' && c != u'\f' && c != QChar::LineSeparator &&
+                c != QChar::ParagraphSeparator);
+    }
+    QVERIFY(panel->fontMetrics().horizontalAdvance(shown) <= panel->contentsRect().width());
+    QVERIFY(shown.size() <= StatusBarPanel::shownPrefix + 1);
+    if (fits)
+        QCOMPARE(shown, QString(entry).replace(QRegularExpression(u"[\\x{2028}\\x{2029}\\v\\f]"_s),
+                                               u" "_s));
+    else
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+    QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(h.panelLabel(3));
+    QCOMPARE(spoken->text(QAccessible::Name), shown);
+
+    const QModelIndex row = h.list().index(1);
+    QVERIFY(row.data(Qt::AccessibleTextRole).toString().size() <= AddressList::shownPrefix);
+    QVERIFY(row.data(Qt::DisplayRole).toString().size() <= AddressList::shownPrefix);
+    QVERIFY(!row.data(Qt::ToolTipRole).isValid());
+    QVERIFY(h.view()->contentWidth() <= 65535 + h.view()->checkColumnWidth());
+}
+
+void TestListView::keysOnAFreshList_data()
+{
+    QTest::addColumn<bool>("extracted");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("selected");
+    const struct
+    {
+        const char *name;
+        int key;
+        int selected;
+    } keys[] = {
+        {"Home", Qt::Key_Home, 0},    {"Page Up", Qt::Key_PageUp, 0},
+        {"Up", Qt::Key_Up, 0},        {"Down", Qt::Key_Down, 1},
+        {"End", Qt::Key_End, 4},      {"Page Down", Qt::Key_PageDown, 4},
+        {"Space", Qt::Key_Space, -1},
+    };
+    for (const bool extracted : {false, true}) {
+        for (const auto &k : keys) {
+            QTest::addRow("%s, %s", extracted ? "after an extract" : "at start-up", k.name)
+                << extracted << k.key << k.selected;
+        }
+    }
+}
+
+// With nothing selected, at start-up as after the entries were replaced, the caret stands on the
+// first entry: a navigation key moves from there, selects and runs the click handler; Space
+// ticks nothing.
+void TestListView::keysOnAFreshList()
+{
+    QFETCH(bool, extracted);
+    QFETCH(int, key);
+    QFETCH(int, selected);
+    WindowHarness h;
+    const QStringList lines{u"a@x"_s, u"b@x"_s, u"c@x"_s, u"d@x"_s, u"e@x"_s};
+    openWithLines(h, lines);
+    if (extracted) {
+        h.click(h.textPoint(2));
+        WindowHarness::press(Qt::Key_F5);
+        QCOMPARE(h.entries(), lines);
+    }
+    QCOMPARE(h.list().ItemIndex(), -1);
+    const QString panel1 = h.panel(1);
+    const QString panel3 = h.panel(3);
+
+    WindowHarness::press(key);
+
+    QCOMPARE(h.list().ItemIndex(), selected);
+    QCOMPARE(h.panel(1), selected >= 0 ? QString::number(selected) : panel1);
+    QCOMPARE(h.panel(3), selected >= 0 ? lines[selected] : panel3);
+    QCOMPARE(h.list().checkedCount(), 0);
+    QCOMPARE(h.panel(2), QString());
+}
+
 void TestListView::leftAndRightMoveLikeUpAndDown_data()
 {
     QTest::addColumn<int>("key");
@@ -169,7 +276,7 @@ void TestListView::leftAndRightMoveLikeUpAndDown()
     WindowHarness h;
     openWithLines(h, {u"a"_s, u"b"_s, u"c"_s});
     h.click(h.textPoint(from));
-    h.window().findChild<QLabel *>(u"StatusPanel3"_s)->clear();
+    qobject_cast<StatusBarPanel *>(h.panelLabel(3))->setPanelText(QString());
 
     WindowHarness::press(key);
 

@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QTest>
 
 #include "support/window_harness.h"
@@ -41,8 +42,11 @@ private slots:
     void copyWholeListKeepsALoneSurrogate();
     void copyChecked_data();
     void copyChecked();
+    void clipboardOffersUtf8_data();
+    void clipboardOffersUtf8();
     void altGrIsNoShortcut();
     void extractOnList();
+    void shortcutsReachAnInactiveWindow();
     void notCommandsInField_data();
     void notCommandsInField();
     void quit();
@@ -201,6 +205,35 @@ void TestShortcuts::copyChecked()
     QCOMPARE(h.list().checkedCount(), ticked.size());
 }
 
+void TestShortcuts::clipboardOffersUtf8_data()
+{
+    QTest::addColumn<bool>("checkedOnly");
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::newRow("whole list") << false << QByteArray("\xc3\xa9l\xc3\xa8ve@x.fr\r\nb@y\r\n");
+    QTest::newRow("checked entries") << true << QByteArray("\xc3\xa9l\xc3\xa8ve@x.fr\r\nb@y");
+}
+
+// Several toolkits ask for text/plain;charset=utf-8 before UTF8_STRING: both copy commands offer
+// it, with the same bytes as the plain text.
+void TestShortcuts::clipboardOffersUtf8()
+{
+    QFETCH(bool, checkedOnly);
+    QFETCH(QByteArray, utf8);
+    WindowHarness h;
+    openWithLines(h, {u"élève@x.fr"_s, u"b@y"_s});
+    h.click(h.checkPoint(0));
+    h.click(h.checkPoint(1));
+
+    WindowHarness::press(Qt::Key_C,
+                         Qt::ControlModifier | (checkedOnly ? Qt::AltModifier : Qt::ShiftModifier));
+
+    const QMimeData *held = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(held);
+    QVERIFY(held->formats().contains(u"text/plain;charset=utf-8"_s));
+    QCOMPARE(held->data(u"text/plain;charset=utf-8"_s), utf8);
+    QCOMPARE(held->data(u"text/plain"_s), utf8);
+}
+
 // Ctrl+Alt+C typed with AltGr composes a character; it is not the copy-checked shortcut.
 void TestShortcuts::altGrIsNoShortcut()
 {
@@ -232,6 +265,27 @@ void TestShortcuts::extractOnList()
     QCOMPARE(h.panel(1), u"1"_s);
     QCOMPARE(h.panel(2), u"2"_s);
     QCOMPARE(h.panel(3), u"sans"_s);
+}
+
+// After a message box closes the window may stay inactive (no window manager gives the activation
+// back): the key still reaches the list, and the list's shortcuts must still work there.
+void TestShortcuts::shortcutsReachAnInactiveWindow()
+{
+    WindowHarness h;
+    openWithLines(h, {u"Nom <a@b>, c@d"_s, u"sans"_s});
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(!h.window().isActiveWindow());
+
+    QTest::keyClick(h.view(), Qt::Key_F5);
+    QCOMPARE(h.entries(), (QStringList{u"<a@b>"_s, u"c@d"_s}));
+    QCOMPARE(h.panel(0), u"2 adresses"_s);
+
+    QTest::keyClick(h.view(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(WindowHarness::clipboardText(), u"<a@b>\r\nc@d\r\n"_s);
+    QCOMPARE(h.dialogs().informations.size(), 1);
 }
 
 void TestShortcuts::notCommandsInField_data()

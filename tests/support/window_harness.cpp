@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QRegularExpression>
 
+#include "app/panel_status_bar.h"
 #include "app/theme.h"
 
 WindowHarness::WindowHarness(const QString &executableName)
@@ -121,8 +122,8 @@ QLabel *WindowHarness::panelLabel(int index) const
 
 QString WindowHarness::panel(int index) const
 {
-    const QLabel *label = panelLabel(index);
-    return label ? label->text() : QStringLiteral("<no panel>");
+    const auto *label = qobject_cast<const StatusBarPanel *>(panelLabel(index));
+    return label ? label->panelText() : QStringLiteral("<no panel>");
 }
 
 QStringList WindowHarness::entries() const
