@@ -48,6 +48,61 @@ TextEncoding parseEncoding(const QString &name, const QString &value)
                      u"est attendu"_s.arg(quoted(value), quoted(name)));
 }
 
+InputEncoding parseInputEncoding(const QString &name, const QString &value)
+{
+    const QString key = value.toLower();
+    if (key == u"auto")
+        return InputEncoding::Auto;
+    if (key == u"cp1252")
+        return InputEncoding::Cp1252;
+    if (key == u"utf8")
+        return InputEncoding::Utf8;
+    if (key == u"utf16le")
+        return InputEncoding::Utf16LE;
+    if (key == u"utf16be")
+        return InputEncoding::Utf16BE;
+    throw UsageError(u"valeur incorrecte %1 pour l'option %2 : auto, cp1252, utf8, utf16le ou "
+                     u"utf16be est attendu"_s.arg(quoted(value), quoted(name)));
+}
+
+bool parseFormat(const QString &name, const QString &value)
+{
+    const QString key = value.toLower();
+    if (key == u"text")
+        return true;
+    if (key == u"auto")
+        return false;
+    throw UsageError(u"valeur incorrecte %1 pour l'option %2 : auto ou text est attendu"_s.arg(
+        quoted(value), quoted(name)));
+}
+
+// A size such as 500M or 10G (powers of 1024; a final "o", "B", "io" or "iB" is allowed).
+std::uint64_t parseSize(const QString &name, const QString &value)
+{
+    QString digits = value.trimmed();
+    for (const QString &unit : {u"io"_s, u"ib"_s, u"o"_s, u"b"_s}) {
+        if (digits.size() > unit.size() && digits.endsWith(unit, Qt::CaseInsensitive)) {
+            digits.chop(unit.size());
+            break;
+        }
+    }
+    int shift = 0;
+    if (!digits.isEmpty()) {
+        static const QString units = u"KMGT"_s;
+        const qsizetype unit = units.indexOf(digits.back().toUpper());
+        if (unit >= 0) {
+            shift = 10 * static_cast<int>(unit + 1);
+            digits.chop(1);
+        }
+    }
+    bool ok = !digits.isEmpty() && digits.front().isDigit();
+    const qulonglong number = ok ? digits.toULongLong(&ok) : 0;
+    if (!ok || number == 0 || (shift > 0 && number > (~0ULL >> shift)))
+        throw UsageError(u"valeur incorrecte %1 pour l'option %2 : une taille est attendue (par "
+                         u"exemple 500M ou 10G)"_s.arg(quoted(value), quoted(name)));
+    return std::uint64_t{number} << shift;
+}
+
 const std::vector<OptionSpec> &optionSpecs()
 {
     static const std::vector<OptionSpec> specs = {
@@ -59,6 +114,20 @@ const std::vector<OptionSpec> &optionSpecs()
         {u'c', u"count"_s, false, [](CliOptions &o, auto &, auto &) { o.count = true; }},
         {u'0', u"null"_s, false, [](CliOptions &o, auto &, auto &) { o.null = true; }},
         {u'q', u"quiet"_s, false, [](CliOptions &o, auto &, auto &) { o.quiet = true; }},
+        {QChar(), u"tokens"_s, false, [](CliOptions &o, auto &, auto &) { o.tokens = true; }},
+        {QChar(), u"input-encoding"_s, true,
+         [](CliOptions &o, const QString &name, const QString &v) {
+             o.inputEncoding = parseInputEncoding(name, v);
+             o.inputEncodingGiven = true;
+         }},
+        {QChar(), u"format"_s, true,
+         [](CliOptions &o, const QString &name, const QString &v) {
+             o.formatText = parseFormat(name, v);
+         }},
+        {QChar(), u"max-expand"_s, true,
+         [](CliOptions &o, const QString &name, const QString &v) {
+             o.maxExpand = parseSize(name, v);
+         }},
         {QChar(), u"separator"_s, true,
          [](CliOptions &o, auto &, const QString &v) {
              o.hasSeparator = true;
@@ -68,7 +137,8 @@ const std::vector<OptionSpec> &optionSpecs()
          [](CliOptions &o, const QString &name, const QString &v) {
              if (v.isEmpty())
                  throw UsageError(u"l'option %1 attend un nom de fichier"_s.arg(quoted(name)));
-             o.outputPath = v;
+             // "-" is standard output, as no --output at all.
+             o.outputPath = v == u"-" ? QString() : v;
          }},
         {QChar(), u"encoding"_s, true,
          [](CliOptions &o, const QString &name, const QString &v) {
