@@ -302,10 +302,11 @@ int RunCli(const QStringList &arguments)
             STDOUT_FILENO, (options.help ? HelpText() : VersionText()).toUtf8().toStdString());
         if (error == 0 || error == EPIPE)
             return 0;
-        WriteAll(STDERR_FILENO,
-                 u"Erreur d'écriture sur la sortie standard. %1\n"_s.arg(SystemErrorText(error))
-                     .toUtf8()
-                     .toStdString());
+        WriteAll(STDERR_FILENO, (shownMessage(u"Erreur d'écriture sur la sortie standard. %1"_s.arg(
+                                     SystemErrorText(error))) +
+                                 u'\n')
+                                    .toUtf8()
+                                    .toStdString());
         return 1;
     }
     try {
