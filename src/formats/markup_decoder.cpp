@@ -230,21 +230,20 @@ private:
         return m_ctxt && m_ctxt->input ? m_ctxt->input->line : m_textLine;
     }
 
-    // Text is handed on at the line the parser stands on; a line change ends the run at the
-    // last place that cannot be inside an address.
-    void addText(std::string_view text)
+    // Text is handed on at the line the parser stands on. The parser hands a long text on in
+    // pieces, so a line change inside a text ends the run only at the last place that cannot be
+    // inside an address.
+    void addText(std::string_view text, bool characters)
     {
         const std::int64_t line = currentLine();
         if (line != m_textLine) {
-            flushText(false);
+            flushText(!(characters && m_inText));
             m_textLine = line;
         }
+        m_inText = characters;
         if (m_text.empty())
             m_runLine = line;
-        if (text.find('&') != std::string_view::npos)
-            appendWithHtml5Names(text, m_text);
-        else
-            m_text.append(text);
+        m_text.append(text);
         if (m_text.size() >= kPiece)
             flushText(false);
     }
@@ -262,18 +261,23 @@ private:
             end = m_text.size();
         if (end == 0)
             return;
-        // libxml2 hands on UTF-8; a reference to an invalid code point is made valid here.
         const std::string_view run(m_text.data(), end);
-        if (QByteArrayView(run.data(), static_cast<qsizetype>(run.size())).isValidUtf8()) {
-            m_receiver.text(run, m_runLine, false);
+        m_run.clear();
+        if (run.find('&') != std::string_view::npos)
+            appendWithHtml5Names(run, m_run);
+        else
+            m_run.append(run);
+        // libxml2 hands on UTF-8, yet a reference to a code point that is no character may
+        // slip through.
+        if (QByteArrayView(m_run.data(), static_cast<qsizetype>(m_run.size())).isValidUtf8()) {
+            m_receiver.text(m_run, m_runLine, false);
         } else {
             std::string valid;
-            AppendAsUtf8(QByteArrayView(run.data(), static_cast<qsizetype>(run.size())),
+            AppendAsUtf8(QByteArrayView(m_run.data(), static_cast<qsizetype>(m_run.size())),
                          InputEncoding::Utf8, valid);
             m_receiver.text(valid, m_runLine, false);
         }
         m_text.erase(0, end);
-        m_runLine = currentLine();
     }
 
     void attribute(std::string_view value)
@@ -293,9 +297,9 @@ private:
             std::string valid;
             AppendAsUtf8(QByteArrayView(decoded.data(), static_cast<qsizetype>(decoded.size())),
                          InputEncoding::Auto, valid);
-            addText(valid);
+            addText(valid, false);
         } else {
-            addText(value);
+            addText(value, false);
         }
         breakWords();
     }
@@ -303,6 +307,7 @@ private:
     static void onStart(void *self, const xmlChar *name, const xmlChar **attributes)
     {
         auto *decoder = static_cast<MarkupDecoder *>(self);
+        decoder->m_inText = false;
         if (!isInline(name) || attributes)
             decoder->breakWords();
         for (const xmlChar **a = attributes; a && a[0]; a += 2) {
@@ -313,14 +318,18 @@ private:
 
     static void onEnd(void *self, const xmlChar *name)
     {
+        auto *decoder = static_cast<MarkupDecoder *>(self);
+        decoder->m_inText = false;
         if (!isInline(name))
-            static_cast<MarkupDecoder *>(self)->breakWords();
+            decoder->breakWords();
     }
 
     static void onCharacters(void *self, const xmlChar *text, int length)
     {
-        static_cast<MarkupDecoder *>(self)->addText(std::string_view(
-            reinterpret_cast<const char *>(text), static_cast<std::size_t>(length)));
+        static_cast<MarkupDecoder *>(self)->addText(
+            std::string_view(reinterpret_cast<const char *>(text),
+                             static_cast<std::size_t>(length)),
+            true);
     }
 
     static void onError(void *, xmlErrorPtr) {}
@@ -333,6 +342,8 @@ private:
     std::string m_held;
     std::string m_utf8;
     std::string m_text;
+    std::string m_run;
+    bool m_inText = false;
     std::int64_t m_textLine = 1;
     std::int64_t m_runLine = 1;
 };
