@@ -37,7 +37,7 @@ void ExpandBudget::spend(std::size_t bytes)
 }
 
 ArchiveReader::ArchiveReader(ByteSource &outer, const QString &shownName, ExpandBudget &budget,
-                             bool compressedSingle)
+                             Kind kind)
     : m_outer(outer), m_shownName(shownName), m_budget(budget), m_input(kInputPiece)
 {
     m_archive = archive_read_new();
@@ -45,9 +45,12 @@ ArchiveReader::ArchiveReader(ByteSource &outer, const QString &shownName, Expand
         throw AppError(
             QStringLiteral("Archive illisible « %1 » : mémoire insuffisante").arg(m_shownName));
     archive_read_support_filter_all(m_archive);
-    archive_read_support_format_all(m_archive);
-    if (compressedSingle)
+    // Raw alone for a compressed stream: with the archive formats too, libarchive would take
+    // a stream of zeros for an empty tar and never read it.
+    if (kind == Kind::CompressedStream)
         archive_read_support_format_raw(m_archive);
+    else
+        archive_read_support_format_all(m_archive);
     if (archive_read_open(m_archive, this, nullptr, &ArchiveReader::readCallback, nullptr) !=
         ARCHIVE_OK)
         fail();

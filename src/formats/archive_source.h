@@ -44,10 +44,11 @@ private:
 class ArchiveReader
 {
 public:
-    // `compressedSingle` also accepts a compressed stream that holds no archive (libarchive's
-    // raw format): it is then one member, the decompressed content.
-    ArchiveReader(ByteSource &outer, const QString &shownName, ExpandBudget &budget,
-                  bool compressedSingle);
+    // A compressed stream is one member, its decompressed content, whatever that holds (an
+    // archive inside is told by its own magic bytes, once decompressed); an archive gives its
+    // members, under any compression.
+    enum class Kind { CompressedStream, Archive };
+    ArchiveReader(ByteSource &outer, const QString &shownName, ExpandBudget &budget, Kind kind);
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader &) = delete;
     ArchiveReader &operator=(const ArchiveReader &) = delete;

@@ -57,10 +57,20 @@ public:
           m_budget(limits.maxExpand, inputName)
     {}
 
-    void read(PeekableSource &source, const QString &shownName, int depth)
+    // `announce`: the input is a member, told to the receiver once it is known to hold no
+    // further container (one that does tells its own members instead).
+    // `depth` counts the containers around the input; a compressed stream inside a compressed
+    // stream counts too, so that a file that decompresses to itself ends.
+    void read(PeekableSource &source, const QString &shownName, int depth, bool announce,
+              bool compressedAround = false)
     {
         const QByteArrayView head = source.peek(kHeadSize);
-        switch (Detect(head)) {
+        const Content content = Detect(head);
+        if (announce && content != Content::Compressed && content != Content::Archive) {
+            m_receiver.member(shownName);
+            m_named = true;
+        }
+        switch (content) {
         case Content::Stream:
             m_readStream(source, shownName);
             return;
@@ -79,7 +89,9 @@ public:
             return;
         case Content::Compressed:
         case Content::Archive:
-            if (depth >= m_limits.maxDepth) {
+            if (content == Content::Archive || compressedAround)
+                ++depth;
+            if (depth > m_limits.maxDepth) {
                 m_receiver.warning(
                     QStringLiteral("Conteneurs trop imbriqués, « %1 » n’est pas ouvert (plus de %2 "
                                    "niveaux)")
@@ -87,7 +99,7 @@ public:
                         .arg(m_limits.maxDepth));
                 return;
             }
-            readArchive(source, shownName, depth);
+            readArchive(source, shownName, depth, announce, content == Content::Compressed);
             return;
         }
     }
@@ -111,16 +123,18 @@ private:
         FlushAfter(sink, [&] { ReadPdfText(source, shownName, m_limits.maxExpand, sink); });
     }
 
-    void readArchive(PeekableSource &source, const QString &shownName, int depth)
+    void readArchive(PeekableSource &source, const QString &shownName, int depth, bool announce,
+                     bool compressed)
     {
-        ArchiveReader archive(source, shownName, m_budget, true);
-        bool named = false;
+        ArchiveReader archive(source, shownName, m_budget,
+                              compressed ? ArchiveReader::Kind::CompressedStream
+                                         : ArchiveReader::Kind::Archive);
         while (archive.next()) {
             if (archive.isRaw()) {
                 // A compressed single file: its content is read as the input itself.
                 ArchiveMemberSource member(archive);
                 PeekableSource content(member);
-                read(content, shownName, depth + 1);
+                read(content, shownName, depth, announce, true);
                 continue;
             }
             if (!archive.isRegularFile())
@@ -132,12 +146,10 @@ private:
                 m_receiver.warning(QStringLiteral("Membre chiffré, non lu « %1 »").arg(memberName));
                 continue;
             }
-            m_receiver.member(memberName);
-            named = true;
             ArchiveMemberSource member(archive);
             PeekableSource content(member);
             try {
-                read(content, memberName, depth + 1);
+                read(content, memberName, depth, true);
             } catch (const ExpandLimitError &) {
                 throw;
             } catch (const AppError &error) {
@@ -148,13 +160,11 @@ private:
                 m_receiver.warning(error.message());
             }
         }
-        if (named)
-            m_receiver.member(QString());
     }
 
     void readOffice(PeekableSource &source, const QString &shownName, OfficeKind kind)
     {
-        ArchiveReader archive(source, shownName, m_budget, false);
+        ArchiveReader archive(source, shownName, m_budget, ArchiveReader::Kind::Archive);
         ContainerLineSink sink(m_receiver);
         FlushAfter(sink, [&] {
             while (archive.next()) {
@@ -168,10 +178,21 @@ private:
         });
     }
 
+public:
+    // Back to the input itself once its members are done, or once a fault stopped them.
+    void endMembers()
+    {
+        if (m_named)
+            m_receiver.member(QString());
+        m_named = false;
+    }
+
+private:
     const ContainerLimits &m_limits;
     TextReceiver &m_receiver;
     const StreamReader &m_readStream;
     ExpandBudget m_budget;
+    bool m_named = false;
 };
 
 } // namespace
@@ -179,5 +200,12 @@ private:
 void ReadContainers(PeekableSource &source, const QString &shownName, const ContainerLimits &limits,
                     TextReceiver &receiver, const StreamReader &readStream)
 {
-    ContainerReader(shownName, limits, receiver, readStream).read(source, shownName, 0);
+    ContainerReader reader(shownName, limits, receiver, readStream);
+    try {
+        reader.read(source, shownName, 0, false);
+    } catch (...) {
+        reader.endMembers();
+        throw;
+    }
+    reader.endMembers();
 }

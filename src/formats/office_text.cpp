@@ -110,6 +110,7 @@ std::string Attribute(xmlTextReaderPtr reader, const char *localName, const char
 }
 
 constexpr const char *kXlinkNs = "http://www.w3.org/1999/xlink";
+constexpr const char *kTextNs = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
 
 // What a paragraph holds beside its text, given after it on lines of their own: link targets
 // and field instructions (a Word HYPERLINK field carries its target there).
@@ -212,7 +213,7 @@ void WalkOpenDocument(xmlTextReaderPtr reader, ContainerLineSink &sink, int &sta
                 else
                     ++paragraphDepth;
             } else if (paragraphDepth > 0 && name == "s") {
-                const std::string count = Attribute(reader, "c", nullptr);
+                const std::string count = Attribute(reader, "c", kTextNs);
                 int spaces = count.empty() ? 1 : std::atoi(count.c_str());
                 spaces = spaces < 1 ? 1 : (spaces > 1024 ? 1024 : spaces);
                 sink.append(std::string(static_cast<std::size_t>(spaces), ' '));
