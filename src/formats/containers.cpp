@@ -1,5 +1,7 @@
 #include "formats/containers.h"
 
+#include <cctype>
+
 #include <QByteArrayView>
 
 #include "formats/archive_source.h"
@@ -20,26 +22,51 @@ bool At(QByteArrayView head, qsizetype offset, QByteArrayView magic)
     return head.size() >= offset + magic.size() && head.sliced(offset, magic.size()) == magic;
 }
 
+// A cpio header in ASCII: its magic, then every field in octal (odc) or hexadecimal (newc)
+// digits. A list of phone numbers may well start with "070707"; it has no such header.
+bool IsAsciiCpio(QByteArrayView head)
+{
+    const bool newc = head.startsWith("070701") || head.startsWith("070702");
+    const bool odc = head.startsWith("070707");
+    const qsizetype length = newc ? 110 : 76;
+    if ((!newc && !odc) || head.size() < length)
+        return false;
+    for (qsizetype i = 6; i < length; ++i) {
+        const char c = head[i];
+        const bool digit =
+            newc ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '7');
+        if (!digit)
+            return false;
+    }
+    return true;
+}
+
 Content Detect(QByteArrayView head)
 {
     using namespace Qt::Literals::StringLiterals;
-    // Compressed streams: gzip, bzip2, xz, zstd, lzip, lzma, lz4, compress, lzop.
-    if (At(head, 0, "\x1f\x8b"_ba) || At(head, 0, "BZh"_ba) ||
+    // Compressed streams: gzip, bzip2 (a block or the end of the stream after the level), xz,
+    // zstd, lzip, lzma, lz4, compress, lzop.
+    const bool bzip2 =
+        At(head, 0, "BZh"_ba) && head.size() > 3 && head[3] >= '1' && head[3] <= '9' &&
+        (At(head, 4, "\x31\x41\x59\x26\x53\x59"_ba) || At(head, 4, "\x17\x72\x45\x38\x50\x90"_ba));
+    if (At(head, 0, "\x1f\x8b\x08"_ba) || bzip2 ||
         At(head, 0,
            "\xfd"
            "7zXZ\x00"_ba) ||
-        At(head, 0, "\x28\xb5\x2f\xfd"_ba) || At(head, 0, "LZIP"_ba) ||
+        At(head, 0, "\x28\xb5\x2f\xfd"_ba) || At(head, 0, "LZIP\x01"_ba) ||
         At(head, 0, "\x5d\x00\x00"_ba) || At(head, 0, "\x04\x22\x4d\x18"_ba) ||
         At(head, 0, "\x1f\x9d"_ba) || At(head, 0, "\x89LZO\x00\r\n\x1a\n"_ba))
         return Content::Compressed;
     if (At(head, 0, "PK\x03\x04"_ba))
         return DetectOfficeKind(head) != OfficeKind::None ? Content::Office : Content::Archive;
-    // Archives: empty zip, tar, 7z, cpio (ASCII and binary), ar, RAR, cabinet, xar, LHA.
-    if (At(head, 0, "PK\x05\x06"_ba) || At(head, 0, "PK\x07\x08"_ba) || At(head, 257, "ustar"_ba) ||
-        At(head, 0, "7z\xbc\xaf\x27\x1c"_ba) || At(head, 0, "07070"_ba) ||
-        At(head, 0, "\xc7\x71"_ba) || At(head, 0, "\x71\xc7"_ba) || At(head, 0, "!<arch>\n"_ba) ||
+    // Archives: empty zip, tar (POSIX and GNU), 7z, cpio (ASCII and binary), ar, RAR, cabinet,
+    // xar, LHA.
+    if (At(head, 0, "PK\x05\x06"_ba) || At(head, 0, "PK\x07\x08"_ba) ||
+        At(head, 257, "ustar\0"_ba) || At(head, 257, "ustar  \0"_ba) ||
+        At(head, 0, "7z\xbc\xaf\x27\x1c"_ba) || IsAsciiCpio(head) || At(head, 0, "\xc7\x71"_ba) ||
+        At(head, 0, "\x71\xc7"_ba) || At(head, 0, "!<arch>\n"_ba) ||
         At(head, 0, "Rar!\x1a\x07"_ba) || At(head, 0, "MSCF\0\0\0\0"_ba) ||
-        At(head, 0, "xar!"_ba) || (At(head, 2, "-lh"_ba) && At(head, 6, "-"_ba)))
+        At(head, 0, "xar!\0\x1c"_ba) || (At(head, 2, "-lh"_ba) && At(head, 6, "-"_ba)))
         return Content::Archive;
     if (IsPdf(head))
         return Content::Pdf;

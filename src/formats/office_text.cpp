@@ -155,7 +155,9 @@ void WalkOpenXml(xmlTextReaderPtr reader, ContainerLineSink &sink, bool relation
                 }
                 continue;
             }
-            if (name == "t" || name == "instrText" || (name == "v" && stringCell)) {
+            // "text" holds a presentation comment's text.
+            if (name == "t" || name == "text" || name == "instrText" ||
+                (name == "v" && stringCell)) {
                 if (!empty) {
                     textDepth = xmlTextReaderDepth(reader);
                     inInstruction = name == "instrText";
@@ -176,7 +178,7 @@ void WalkOpenXml(xmlTextReaderPtr reader, ContainerLineSink &sink, bool relation
                     paragraph.instruction.push_back(' ');
                 inInstruction = false;
             } else if (name == "p" || name == "si" || name == "is" || name == "tc" ||
-                       (name == "c" && stringCell)) {
+                       name == "text" || (name == "c" && stringCell)) {
                 paragraph.endInto(sink);
             }
         } else if (textDepth >= 0 &&
@@ -257,13 +259,10 @@ OfficeKind DetectOfficeKind(QByteArrayView head)
             return OfficeKind::OpenDocument;
         return OfficeKind::None;
     }
-    // Office Open XML packages open with their content types or relationships; some writers
-    // put the document properties or the main part first.
-    for (const char *first :
-         {"[Content_Types].xml", "_rels/", "docProps/", "word/", "xl/", "ppt/"}) {
-        if (name.startsWith(first))
-            return OfficeKind::OpenXml;
-    }
+    // Office Open XML packages open with their content types or their relationships; a plain
+    // zip of a folder named word/ or xl/ stays an archive.
+    if (name == "[Content_Types].xml" || name == "_rels/.rels")
+        return OfficeKind::OpenXml;
     return OfficeKind::None;
 }
 

@@ -170,8 +170,8 @@ QByteArray Inflate(QByteArrayView deflated, std::uint64_t room)
 
 bool IsPdf(QByteArrayView head)
 {
-    // Readers accept the header anywhere in the first kilobyte.
-    return head.first(std::min<qsizetype>(head.size(), 1024)).indexOf("%PDF-") >= 0;
+    // Readers accept a header further in, but a text that merely quotes one must stay text.
+    return head.startsWith("%PDF-");
 }
 
 void ForEachPdfMailto(QByteArrayView pdf, std::uint64_t maxInflated,

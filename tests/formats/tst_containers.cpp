@@ -300,6 +300,12 @@ void TestContainers::toldByContentNotName_data()
     QTest::newRow("text named .pdf")
         << u"faux.pdf"_s << QByteArray("texte@exemple.fr\n") << u"texte@exemple.fr\n"_s;
     QTest::newRow("empty") << u"vide.gz"_s << QByteArray() << u""_s;
+    QTest::newRow("phone numbers that open like cpio")
+        << u"numeros.txt"_s << QByteArray("0707070707 ; tel@exemple.fr\n")
+        << u"0707070707 ; tel@exemple.fr\n"_s;
+    QTest::newRow("text that opens like bzip2")
+        << u"notes.txt"_s << QByteArray("BZh9 n'est pas compress\xc3\xa9\n")
+        << u"BZh9 n'est pas compressé\n"_s;
 }
 
 void TestContainers::toldByContentNotName()
