@@ -51,9 +51,14 @@ ArchiveReader::ArchiveReader(ByteSource &outer, const QString &shownName, Expand
         archive_read_support_format_raw(m_archive);
     else
         archive_read_support_format_all(m_archive);
-    if (archive_read_open(m_archive, this, nullptr, &ArchiveReader::readCallback, nullptr) !=
-        ARCHIVE_OK)
+    if (kind == Kind::ArchiveInMemory) {
+        readWhole();
+        if (archive_read_open_memory(m_archive, m_input.data(), m_input.size()) != ARCHIVE_OK)
+            fail();
+    } else if (archive_read_open(m_archive, this, nullptr, &ArchiveReader::readCallback, nullptr) !=
+               ARCHIVE_OK) {
         fail();
+    }
     m_opened = true;
 }
 
@@ -74,6 +79,24 @@ long ArchiveReader::readCallback(archive *a, void *self, const void **buffer)
         reader->m_pending = std::current_exception();
         archive_set_error(a, EIO, "read failed");
         return -1;
+    }
+}
+
+void ArchiveReader::readWhole()
+{
+    m_input.clear();
+    for (;;) {
+        const std::size_t had = m_input.size();
+        if (had > kLargestInMemory)
+            throw AppError(QStringLiteral("Archive trop grande pour être lue « %1 » : plus de %2 "
+                                          "octets")
+                               .arg(m_shownName)
+                               .arg(kLargestInMemory));
+        m_input.resize(had + kInputPiece);
+        const std::size_t got = m_outer.read(m_input.data() + had, kInputPiece);
+        m_input.resize(had + got);
+        if (got == 0)
+            return;
     }
 }
 

@@ -46,8 +46,10 @@ class ArchiveReader
 public:
     // A compressed stream is one member, its decompressed content, whatever that holds (an
     // archive inside is told by its own magic bytes, once decompressed); an archive gives its
-    // members, under any compression.
-    enum class Kind { CompressedStream, Archive };
+    // members, under any compression. A 7z archive keeps its directory at its end, where
+    // libarchive must seek: it is read into memory first, at most kLargestInMemory bytes.
+    enum class Kind { CompressedStream, Archive, ArchiveInMemory };
+    static constexpr std::size_t kLargestInMemory = std::size_t{1} << 30;
     ArchiveReader(ByteSource &outer, const QString &shownName, ExpandBudget &budget, Kind kind);
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader &) = delete;
@@ -73,6 +75,7 @@ public:
 private:
     static long readCallback(archive *a, void *self, const void **buffer);
     [[noreturn]] void fail();
+    void readWhole();
 
     ByteSource &m_outer;
     QString m_shownName;

@@ -15,7 +15,7 @@ namespace {
 // Enough for every signature below; tar's sits at offset 257.
 constexpr std::size_t kHeadSize = 1024;
 
-enum class Content { Stream, Compressed, Archive, Office, Pdf, Rtf };
+enum class Content { Stream, Compressed, Archive, SevenZip, Office, Pdf, Rtf };
 
 bool At(QByteArrayView head, qsizetype offset, QByteArrayView magic)
 {
@@ -57,14 +57,15 @@ Content Detect(QByteArrayView head)
         At(head, 0, "\x5d\x00\x00"_ba) || At(head, 0, "\x04\x22\x4d\x18"_ba) ||
         At(head, 0, "\x1f\x9d"_ba) || At(head, 0, "\x89LZO\x00\r\n\x1a\n"_ba))
         return Content::Compressed;
+    if (At(head, 0, "7z\xbc\xaf\x27\x1c"_ba))
+        return Content::SevenZip;
     if (At(head, 0, "PK\x03\x04"_ba))
         return DetectOfficeKind(head) != OfficeKind::None ? Content::Office : Content::Archive;
-    // Archives: empty zip, tar (POSIX and GNU), 7z, cpio (ASCII and binary), ar, RAR, cabinet,
+    // Archives: empty zip, tar (POSIX and GNU), cpio (ASCII and binary), ar, RAR, cabinet,
     // xar, LHA.
     if (At(head, 0, "PK\x05\x06"_ba) || At(head, 0, "PK\x07\x08"_ba) ||
-        At(head, 257, "ustar\0"_ba) || At(head, 257, "ustar  \0"_ba) ||
-        At(head, 0, "7z\xbc\xaf\x27\x1c"_ba) || IsAsciiCpio(head) || At(head, 0, "\xc7\x71"_ba) ||
-        At(head, 0, "\x71\xc7"_ba) || At(head, 0, "!<arch>\n"_ba) ||
+        At(head, 257, "ustar\0"_ba) || At(head, 257, "ustar  \0"_ba) || IsAsciiCpio(head) ||
+        At(head, 0, "\xc7\x71"_ba) || At(head, 0, "\x71\xc7"_ba) || At(head, 0, "!<arch>\n"_ba) ||
         At(head, 0, "Rar!\x1a\x07"_ba) || At(head, 0, "MSCF\0\0\0\0"_ba) ||
         At(head, 0, "xar!\0\x1c"_ba) || (At(head, 2, "-lh"_ba) && At(head, 6, "-"_ba)))
         return Content::Archive;
@@ -86,14 +87,17 @@ public:
 
     // `announce`: the input is a member, told to the receiver once it is known to hold no
     // further container (one that does tells its own members instead).
-    // `depth` counts the containers around the input; a compressed stream inside a compressed
-    // stream counts too, so that a file that decompresses to itself ends.
+    // `depth` counts the containers around the input. libarchive peels stacked compressions
+    // itself (and refuses a stack too high); a compressed stream found inside one anyway
+    // counts as a level.
     void read(PeekableSource &source, const QString &shownName, int depth, bool announce,
               bool compressedAround = false)
     {
         const QByteArrayView head = source.peek(kHeadSize);
         const Content content = Detect(head);
-        if (announce && content != Content::Compressed && content != Content::Archive) {
+        const bool container = content == Content::Compressed || content == Content::Archive ||
+                               content == Content::SevenZip;
+        if (announce && !container) {
             m_receiver.member(shownName);
             m_named = true;
         }
@@ -116,7 +120,8 @@ public:
             return;
         case Content::Compressed:
         case Content::Archive:
-            if (content == Content::Archive || compressedAround)
+        case Content::SevenZip:
+            if (content != Content::Compressed || compressedAround)
                 ++depth;
             if (depth > m_limits.maxDepth) {
                 m_receiver.warning(
@@ -126,7 +131,10 @@ public:
                         .arg(m_limits.maxDepth));
                 return;
             }
-            readArchive(source, shownName, depth, announce, content == Content::Compressed);
+            readArchive(source, shownName, depth, announce,
+                        content == Content::Compressed ? ArchiveReader::Kind::CompressedStream
+                        : content == Content::SevenZip ? ArchiveReader::Kind::ArchiveInMemory
+                                                       : ArchiveReader::Kind::Archive);
             return;
         }
     }
@@ -151,11 +159,9 @@ private:
     }
 
     void readArchive(PeekableSource &source, const QString &shownName, int depth, bool announce,
-                     bool compressed)
+                     ArchiveReader::Kind kind)
     {
-        ArchiveReader archive(source, shownName, m_budget,
-                              compressed ? ArchiveReader::Kind::CompressedStream
-                                         : ArchiveReader::Kind::Archive);
+        ArchiveReader archive(source, shownName, m_budget, kind);
         while (archive.next()) {
             if (archive.isRaw()) {
                 // A compressed single file: its content is read as the input itself.

@@ -3,7 +3,8 @@
 
 Each document holds one address split across runs (or spans, or text operators) and one that
 only a hyperlink carries. Run it again after changing it and commit what it writes; the zip
-entries carry a fixed date so the output only changes when this script does.
+entries carry a fixed date so the output only changes when this script does (except the encrypted
+zip, whose encryption header is random: keep the committed one unless it must change).
 """
 import gzip
 import bz2
@@ -227,6 +228,15 @@ def compressed():
     write("simple.tar.xz", buffer.getvalue())
 
 
+# A 7z archive of two members (un.txt: sept@exemple.fr, deux/deux.txt: zip7@exemple.fr), as
+# libarchive's 7-Zip writer made it: Python has no 7z writer.
+SEVEN_ZIP = bytes.fromhex(
+    "377abcaf271c00039b5a86e17c000000000000002000000000000000526b6e690039994a682143a86fd63fba38388937"
+    "2e96e7e7d46530308dcc4fffffee0b00000000813307ae0fd01dd27c9f3f47416737d676e65eeeea04e9e42fdbfeeabf"
+    "074d5f9cc6adf66d4adc012eb8276793ecfd2023a4f8a2a9d03f71cac21e4e965b07b6a08130b26d98ccf312ec3c34c0"
+    "5b98c04408381ffffe05b00017062101095b00070b01000123030101055d000080000c680a01561b431d0000")
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     write("document.docx", docx())
@@ -240,6 +250,7 @@ def main():
     write("tronque.tar.gz", truncated())
     write("noms.zip", zip_bytes([("../../etc/hors.txt", b"hors@exemple.fr\n"),
                                  ("/absolu/chemin.txt", b"absolu@exemple.fr\n")]))
+    write("sept.7z", SEVEN_ZIP)
     compressed()
     encrypted()
 

@@ -137,6 +137,25 @@ Outcome Read(const QByteArray &bytes, const QString &name, std::size_t piece = 1
     return Read(source, name, limits);
 }
 
+QByteArray Gzip(const QByteArray &bytes)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
+        qFatal("deflateInit2");
+    QByteArray out(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(bytes.size()))),
+                   '\0');
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.constData()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&stream, Z_FINISH) != Z_STREAM_END)
+        qFatal("deflate");
+    out.truncate(static_cast<qsizetype>(stream.total_out));
+    deflateEnd(&stream);
+    return out;
+}
+
 // A gzip stream of `size` zeros, made here so that no large fixture is kept.
 QByteArray GzippedZeros(std::uint64_t size)
 {
@@ -184,6 +203,9 @@ private slots:
     void nestedArchives();
     void nestingDepth_data();
     void nestingDepth();
+    void compressedInCompressed_data();
+    void compressedInCompressed();
+    void sevenZip();
     void memberNamesOnlyShown();
     void encryptedMember();
     void faults_data();
@@ -368,6 +390,41 @@ void TestContainers::nestingDepth()
     QVERIFY2(
         outcome.warnings.first().contains(QStringLiteral("« ") + notOpened + QStringLiteral(" »")),
         qPrintable(outcome.warnings.first()));
+}
+
+void TestContainers::compressedInCompressed_data()
+{
+    QTest::addColumn<int>("layers");
+    QTest::addColumn<bool>("read");
+
+    // libarchive peels the layers of one compressed file itself and refuses a stack too high
+    // for any real file (one that decompresses to itself would otherwise never end).
+    QTest::newRow("six layers") << 6 << true;
+    QTest::newRow("forty layers") << 40 << false;
+}
+
+void TestContainers::compressedInCompressed()
+{
+    QFETCH(int, layers);
+    QFETCH(bool, read);
+    QByteArray bytes("couches@exemple.fr\n");
+    for (int i = 0; i < layers; ++i)
+        bytes = Gzip(bytes);
+    const Outcome outcome = Read(bytes, u"couches.gz"_s);
+    QCOMPARE(outcome.addresses(), read ? QStringList{u"couches@exemple.fr"_s} : QStringList());
+    if (read)
+        QCOMPARE(outcome.error, QString());
+    else
+        QVERIFY2(outcome.error.startsWith(u"Archive illisible « couches.gz » : "_s),
+                 qPrintable(outcome.error));
+}
+
+void TestContainers::sevenZip()
+{
+    const Outcome outcome = Read(FixtureBytes(u"sept.7z"_s), u"sept.7z"_s, 7);
+    QCOMPARE(outcome.error, QString());
+    QCOMPARE(outcome.streams, (QStringList{u"sept.7z//un.txt"_s, u"sept.7z//deux/deux.txt"_s}));
+    QCOMPARE(outcome.addresses(), (QStringList{u"sept@exemple.fr"_s, u"zip7@exemple.fr"_s}));
 }
 
 void TestContainers::memberNamesOnlyShown()
