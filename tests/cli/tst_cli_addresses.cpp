@@ -163,6 +163,55 @@ private slots:
         QCOMPARE(result.exitCode, 0);
     }
 
+    // Small hand-made inputs of what people hold, with the addresses a reader would want.
+    void fixtures_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("mail: RFC 2047 name, quoted-printable soft break and =40, base64 part, "
+                      "no Message-ID")
+            << QByteArray("From: =?UTF-8?B?w4lsb2RpZQ==?= <elodie@exemple.fr>\r\n"
+                          "To: \"Jean\" <jean.dupont@exemple.fr>\r\n"
+                          "Message-ID: <1234.abc@mail.exemple.fr>\r\n"
+                          "MIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+                          "--b1\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                          "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                          "=C3=89crire =C3=A0 marie.cu=\r\nrie=40labo.fr ou <paul@societe.com>.\r\n"
+                          "--b1\r\nContent-Type: text/plain\r\n"
+                          "Content-Transfer-Encoding: base64\r\n\r\n"
+                          "Q29udGFjdCA6IHpvZUB1bml2LmZyCg==\r\n--b1--\r\n")
+            << QByteArray("elodie@exemple.fr\njean.dupont@exemple.fr\nmarie.curie@labo.fr\n"
+                          "paul@societe.com\nzoe@univ.fr\n");
+        QTest::newRow("web page: references, entities, mailto with a query, no file name")
+            << QByteArray("<html><body><p><a href=\"mailto:anne%2Bx@exemple.fr?subject=Bonjour\">"
+                          "Anne</a> luc&#64;exemple.fr, r&eacute;mi&commat;exemple.fr "
+                          "<img src=\"logo@2x.png\"></p></body></html>\n")
+            << u"anne+x@exemple.fr\nluc@exemple.fr\nrémi@exemple.fr\n"_s.toUtf8();
+        QTest::newRow("punctuation and prefixes around addresses in plain text")
+            << QByteArray("Texte: (a@b.fr). <c@d.fr>; to=<e@f.fr>, mailto:g@h.fr?x=1 "
+                          "EMAIL;TYPE=WORK:i@j.fr \"k@l.fr\" 'm@n.fr'\n")
+            << QByteArray("a@b.fr\nc@d.fr\ne@f.fr\ng@h.fr\ni@j.fr\nk@l.fr\nm@n.fr\n");
+        QTest::newRow("what only looks like an address in plain text")
+            << QByteArray("git@github.com:x/y root@localhost @media logo@2x.png "
+                          "https://u:p@hote.fr/ @scope/pkg@1.2.3 jean [at] exemple [dot] fr\n")
+            << QByteArray();
+        QTest::newRow("the domain in lower case, the local part as written")
+            << QByteArray("Jean.Dupont@Exemple.FR\n") << QByteArray("Jean.Dupont@exemple.fr\n");
+    }
+    void fixtures()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, expected);
+        write(u"in"_s, bytes);
+        const CliRun result = run({u"in"_s});
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.out, expected);
+        QCOMPARE(result.exitCode, 0);
+        // Read as a stream, the same.
+        QCOMPARE(run({}, bytes).out, expected);
+    }
+
     // -u and -s on addresses: the same address in another case is the same, the first kept.
     void orderOptions_data()
     {
@@ -190,7 +239,7 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, expected);
-        write(u"in.txt"_s, "<Zoe@EXEMPLE.fr>\nbob@exemple.fr BOB@exemple.fr\nzoe@exemple.fr\n"
+        write(u"in.txt"_s, "(Zoe@EXEMPLE.fr);\nbob@exemple.fr BOB@exemple.fr\nzoe@exemple.fr\n"
                            "ana@exemple.fr\n");
         const CliRun result = run(arguments + QStringList{u"in.txt"_s});
         QCOMPARE(result.err, QByteArray());
