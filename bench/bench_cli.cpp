@@ -1,9 +1,11 @@
 // Times extracteur-cli as a user runs it, a fresh process each time, beside ripgrep on the same
-// input in the same run: one 2,000,000-line file, a generated tree of about 1,000 files and
+// input in the same run. Address mode: the 2,000,000-line file beside ripgrep with a common
+// address pattern, and with --big an mbox over 2 GiB made here (plain and -u). With --tokens, as
+// before: one 2,000,000-line file, a generated tree of about 1,000 files and
 // 500 MB in four encodings with -j equal to the cores, and --unique --sort on 2.5 million
 // addresses. Peak memory comes from the kernel's account of each child process.
 //
-// bench_cli [PATH_TO_EXTRACTEUR_CLI] [RUNS]
+// bench_cli [PATH_TO_EXTRACTEUR_CLI] [RUNS] [--big]
 #include <algorithm>
 #include <cstdio>
 #include <thread>
@@ -111,6 +113,50 @@ void compare(const char *title, const QStringList &cli, const QStringList &ripgr
                 static_cast<long long>(QFileInfo(scratch + QStringLiteral("/rg.out")).size()));
 }
 
+const char *const addressPattern = "[A-Za-z0-9._%+-]+@[A-Za-z0-9.-]+\\.[A-Za-z]{2,}";
+
+// An mbox of `bytes` or more: messages with headers, a quoted-printable body and many distinct
+// senders, written once.
+QString bigMbox(const QString &folder, qint64 bytes)
+{
+    const QString path = folder + QStringLiteral("/big.mbox");
+    if (QFileInfo(path).size() >= bytes)
+        return path;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    QByteArray chunk;
+    qint64 written = 0;
+    for (quint32 i = 0; written < bytes; ++i) {
+        const QByteArray n = QByteArray::number(i % 200000);
+        chunk += "From expediteur" + n +
+                 "@exemple.fr Mon Dec  7 10:00:00 2026\n"
+                 "From: \"Expéditeur " +
+                 n + "\" <expediteur" + n +
+                 "@exemple.fr>\n"
+                 "To: liste@diffusion.exemple.org, Membre" +
+                 n +
+                 "@Societe.COM\n"
+                 "Message-ID: <" +
+                 n +
+                 ".1234@mail.exemple.fr>\n"
+                 "Subject: Compte rendu de la réunion\n"
+                 "Content-Type: text/plain; charset=utf-8\n"
+                 "Content-Transfer-Encoding: quoted-printable\n\n"
+                 "Bonjour =C3=A0 tous,\nle compte rendu est chez secretariat=40asso.org ; pour\n"
+                 "toute question, =C3=A9crire =C3=A0 contact" +
+                 n +
+                 "@asso.org.\n"
+                 "Bien cordialement,\n-- \nLa liste de diffusion\n\n";
+        if (chunk.size() > (8 << 20)) {
+            file.write(chunk);
+            written += chunk.size();
+            chunk.clear();
+        }
+    }
+    return path;
+}
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -171,19 +217,34 @@ int main(int argc, char *argv[])
                                   : QCoreApplication::applicationDirPath() +
                                         QStringLiteral("/../extracteur-cli");
     cli = QFileInfo(cli).absoluteFilePath();
-    const int runs = args.size() > 2 ? args[2].toInt() : 5;
+    const int runs = args.size() > 2 && args[2] != QStringLiteral("--big") ? args[2].toInt() : 5;
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     const QString scratch = QDir::tempPath() + QStringLiteral("/extracteur-bench-cli");
     QDir().mkpath(scratch);
     const QString rg = QStringLiteral("rg");
     const QString pattern = QString::fromLatin1(ripgrepPattern);
+    const QString tokens = QStringLiteral("--tokens");
 
-    // 1. One 2,000,000-line file.
+    // 0. Address mode, against the address pattern.
     const QString corpus = corpusFile(2000000);
     std::printf("one file: %s, %.1f MB\n", qPrintable(corpus),
                 static_cast<double>(QFileInfo(corpus).size()) / 1e6);
-    compare("2,000,000 lines", {cli, corpus}, {rg, QStringLiteral("-o"), pattern, corpus}, runs,
-            scratch);
+    const QString addressRe = QString::fromLatin1(addressPattern);
+    compare("2,000,000 lines, addresses", {cli, QStringLiteral("-q"), corpus},
+            {rg, QStringLiteral("-o"), addressRe, corpus}, runs, scratch);
+    if (args.contains(QStringLiteral("--big"))) {
+        const QString mbox = bigMbox(scratch, (qint64{2} << 30) + (qint64{64} << 20));
+        std::printf("\nmbox: %s, %.1f MB\n", qPrintable(mbox),
+                    static_cast<double>(QFileInfo(mbox).size()) / 1e6);
+        compare("mbox over 2 GiB, addresses", {cli, QStringLiteral("-q"), mbox},
+                {rg, QStringLiteral("-o"), addressRe, mbox}, runs, scratch);
+        compare("mbox over 2 GiB, -u", {cli, QStringLiteral("-qu"), mbox},
+                {rg, QStringLiteral("-o"), addressRe, mbox}, runs, scratch);
+    }
+
+    // 1. One 2,000,000-line file, the window's tokens.
+    compare("2,000,000 lines, --tokens", {cli, tokens, corpus},
+            {rg, QStringLiteral("-o"), pattern, corpus}, runs, scratch);
 
     // 2. A tree of about 1,000 files, four encodings, -j equal to the cores.
     qint64 total = 0;
@@ -193,7 +254,8 @@ int main(int argc, char *argv[])
                 qPrintable(tree), static_cast<double>(total) / 1e6,
                 static_cast<double>(largest) / 1e6, cores);
     const QString jobs = QString::number(cores);
-    compare("tree, -j = cores", {cli, QStringLiteral("-q"), QStringLiteral("-j"), jobs, tree},
+    compare("tree, -j = cores",
+            {cli, tokens, QStringLiteral("-q"), QStringLiteral("-j"), jobs, tree},
             {rg, QStringLiteral("-j"), jobs, QStringLiteral("-o"), pattern, tree}, runs, scratch);
 
     // 3. --unique --sort on 2.5 million addresses, one a line: those of a mailing-list corpus
@@ -201,7 +263,7 @@ int main(int argc, char *argv[])
     const QString addresses = scratch + QStringLiteral("/addresses.txt");
     const QString distinct = scratch + QStringLiteral("/distinct.txt");
     if (!QFile::exists(distinct)) {
-        runMeasured({cli, corpusFile(2275000)}, addresses);
+        runMeasured({cli, tokens, corpusFile(2275000)}, addresses);
         QByteArray bytes;
         bytes.reserve(2500000 * 28);
         quint32 state = 20261210;
@@ -217,9 +279,9 @@ int main(int argc, char *argv[])
     for (const QString &input : {addresses, distinct}) {
         std::vector<double> times, peaks;
         for (int r = 0; r < runs; ++r) {
-            const Measure m =
-                runMeasured({cli, QStringLiteral("--unique"), QStringLiteral("--sort"), input},
-                            scratch + QStringLiteral("/sorted.out"));
+            const Measure m = runMeasured(
+                {cli, tokens, QStringLiteral("--unique"), QStringLiteral("--sort"), input},
+                scratch + QStringLiteral("/sorted.out"));
             times.push_back(m.seconds);
             peaks.push_back(m.peakMiB);
         }

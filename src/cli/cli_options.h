@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QString>
 #include <QStringList>
 
-#include "io/text_encoding.h"
 #include "errors/app_error.h"
+#include "io/input_encoding.h"
+#include "io/text_encoding.h"
 
 // A command line the program cannot run: the message names the option; the usage line follows
 // it on standard error and the exit status is 2.
@@ -24,9 +27,17 @@ struct CliOptions
     bool count = false;
     bool null = false;
     bool quiet = false;
+    // The window's tokens instead of addresses.
+    bool tokens = false;
+    // --input-encoding; without it, tokens follow the window's rule and addresses Auto.
+    InputEncoding inputEncoding = InputEncoding::Auto;
+    bool inputEncodingGiven = false;
+    // --format text: every input is plain text, no format is looked for.
+    bool formatText = false;
+    std::uint64_t maxExpand = std::uint64_t{10} << 30;
     bool hasSeparator = false;
     QString separator;
-    QString outputPath;
+    QString outputPath; // empty: standard output (also for "-o -")
     TextEncoding encoding = TextEncoding::SystemCodePage;
     QStringList globs;
     QStringList filesFrom;

@@ -22,7 +22,7 @@ QByteArray joined(const QByteArray &folder, const char *name)
 void reportError(const std::function<void(const QString &)> &report, const QByteArray &path,
                  int errorNumber)
 {
-    report(OpenErrorFor(QFile::decodeName(path), errorNumber).message());
+    report(OpenErrorFor(NameText(path), errorNumber).message());
 }
 
 class FolderWalk
@@ -58,7 +58,7 @@ public:
                 break;
             case Kind::File:
                 if (m_filter.accepts(QByteArray(name)))
-                    files.append(QFile::decodeName(path));
+                    files.append(NameText(path));
                 break;
             case Kind::Other:
                 break;
@@ -111,13 +111,62 @@ private:
 
 } // namespace
 
+QString NameText(QByteArrayView bytes)
+{
+    if (bytes.isValidUtf8())
+        return QString::fromUtf8(bytes);
+    QString text;
+    qsizetype i = 0;
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
+    while (i < bytes.size()) {
+        // The longest valid stretch from i, then one escaped byte.
+        qsizetype end = i;
+        while (end < bytes.size()) {
+            const unsigned char c = b[end];
+            const int length = c < 0x80         ? 1
+                               : (c >> 5) == 6  ? 2
+                               : (c >> 4) == 14 ? 3
+                               : (c >> 3) == 30 ? 4
+                                                : 0;
+            if (length == 0 || end + length > bytes.size() ||
+                !bytes.sliced(end, length).isValidUtf8())
+                break;
+            end += length;
+        }
+        text += QString::fromUtf8(bytes.sliced(i, end - i));
+        if (end < bytes.size())
+            text += QChar(static_cast<char16_t>(0xdc00 + b[end++]));
+        i = end;
+    }
+    return text;
+}
+
+QByteArray NativeName(QStringView name)
+{
+    QByteArray bytes;
+    bytes.reserve(name.size() * 3);
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        const bool escaped = c >= 0xdc80 && c <= 0xdcff &&
+                             (i == 0 || !QChar::isHighSurrogate(name[i - 1].unicode()));
+        if (!escaped)
+            continue;
+        bytes += name.sliced(from, i - from).toUtf8();
+        bytes += static_cast<char>(c - 0xdc00);
+        from = i + 1;
+    }
+    bytes += name.sliced(from).toUtf8();
+    return bytes;
+}
+
 NameFilter::NameFilter(const QStringList &globs)
 {
     for (const QString &glob : globs) {
         if (glob.startsWith(u'!'))
-            m_exclude.push_back(QFile::encodeName(glob.mid(1)));
+            m_exclude.push_back(NativeName(glob.mid(1)));
         else
-            m_include.push_back(QFile::encodeName(glob));
+            m_include.push_back(NativeName(glob));
     }
 }
 
@@ -135,7 +184,7 @@ QStringList FilesBelow(const QString &folder, const NameFilter &filter,
                        const std::function<void(const QString &)> &report)
 {
     FolderWalk walk(filter, report);
-    walk.walk(QFile::encodeName(folder));
+    walk.walk(NativeName(folder));
     // QString compares UTF-16 code units.
     std::sort(walk.files.begin(), walk.files.end());
     return walk.files;
@@ -151,7 +200,7 @@ std::vector<CliInput> ExpandInputs(const QStringList &arguments, const NameFilte
             continue;
         }
         struct stat status = {};
-        const QByteArray native = QFile::encodeName(argument);
+        const QByteArray native = NativeName(argument);
         if (!argument.contains(QChar(0)) && ::stat(native.constData(), &status) == 0 &&
             S_ISDIR(status.st_mode)) {
             for (const QString &file : FilesBelow(argument, filter, report))
@@ -176,7 +225,7 @@ QStringList SplitPathList(const QByteArray &bytes, bool nulSeparated)
         if (!nulSeparated && name.endsWith('\r'))
             name.chop(1);
         if (!name.isEmpty())
-            paths << QFile::decodeName(name.toByteArray());
+            paths << NameText(name.toByteArray());
         from = end + 1;
     }
     return paths;

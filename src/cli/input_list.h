@@ -4,7 +4,15 @@
 #include <vector>
 
 #include <QString>
+#include <QByteArrayView>
 #include <QStringList>
+#include <QStringView>
+
+// A name as the system holds it (bytes) made text: valid UTF-8 is read as such and every other
+// byte becomes U+DC80 + byte, which no valid UTF-8 gives; NativeName gives the same bytes back.
+// A name that is not valid UTF-8 is thus opened, and shown, as its own bytes.
+QString NameText(QByteArrayView bytes);
+QByteArray NativeName(QStringView name);
 
 // One text to read: a file, or standard input (shown as "-").
 struct CliInput

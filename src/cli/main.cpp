@@ -1,7 +1,7 @@
-#include <QFile>
 #include <QStringList>
 
 #include "cli/cli_run.h"
+#include "cli/input_list.h"
 #include "platform/process_signals.h"
 #include "platform/standard_descriptors.h"
 
@@ -19,6 +19,6 @@ int main(int argc, char *argv[])
     IgnoreWriteSignals();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QFile::decodeName(argv[i]);
+        arguments << NameText(argv[i]);
     return RunCli(arguments);
 }

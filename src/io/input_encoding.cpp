@@ -39,15 +39,44 @@ void appendWindows1252(QByteArrayView bytes, std::string &out)
 
 void appendUtf16(QByteArrayView bytes, bool littleEndian, std::string &out)
 {
-    QString text(bytes.size() / 2, Qt::Uninitialized);
     const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    const qsizetype units = bytes.size() / 2;
+    const auto unitAt = [&](qsizetype i) -> char32_t {
         const unsigned lo = in[2 * i + (littleEndian ? 0 : 1)];
         const unsigned hi = in[2 * i + (littleEndian ? 1 : 0)];
-        text[i] = QChar(static_cast<char16_t>(hi << 8 | lo));
+        return hi << 8 | lo;
+    };
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(units) * 3);
+    char *p = out.data() + start;
+    for (qsizetype i = 0; i < units; ++i) {
+        char32_t c = unitAt(i);
+        if (c < 0x80) {
+            *p++ = static_cast<char>(c);
+            continue;
+        }
+        if (c < 0x800) {
+            *p++ = static_cast<char>(0xc0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3f));
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < units && QChar::isLowSurrogate(unitAt(i + 1))) {
+            c = QChar::surrogateToUcs4(static_cast<char16_t>(c),
+                                       static_cast<char16_t>(unitAt(++i)));
+            *p++ = static_cast<char>(0xf0 | (c >> 18));
+            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            *p++ = static_cast<char>(0x80 | (c & 0x3f));
+            continue;
+        }
+        // A surrogate without its pair.
+        if (QChar::isSurrogate(c))
+            c = 0xfffd;
+        *p++ = static_cast<char>(0xe0 | (c >> 12));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        *p++ = static_cast<char>(0x80 | (c & 0x3f));
     }
-    // Qt's encoder writes U+FFFD for a surrogate without its pair.
-    out += text.toUtf8().toStdString();
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 } // namespace

@@ -55,9 +55,10 @@ private:
         QDir().mkpath(QFileInfo(target).path());
         writeBytes(target, bytes);
     }
+    // These tests check the window's tokens; the address tests are in tst_cli_addresses.
     CliRun run(const QStringList &arguments, const QByteArray &input = QByteArray()) const
     {
-        return runCli(m_dir->path(), arguments, input);
+        return runCli(m_dir->path(), QStringList{u"--tokens"_s} + arguments, input);
     }
     // The tree of the folder tests: nested folders, a link back up (a loop if followed), a link
     // to a file, names whose code-unit order differs from a per-folder walk.
@@ -475,7 +476,7 @@ private slots:
         QProcess shell;
         shell.setWorkingDirectory(m_dir->path());
         shell.start(u"/bin/sh"_s,
-                    {u"-c"_s, u"{ \"$0\" big.txt 2>err.txt; echo $? >status.txt; } | head -n 2"_s,
+                    {u"-c"_s, u"{ \"$0\" --tokens big.txt 2>err.txt; echo $? >status.txt; } | head -n 2"_s,
                      cliPath()});
         QVERIFY(shell.waitForFinished(120000));
         QCOMPARE(shell.readAllStandardOutput(),
@@ -487,7 +488,7 @@ private slots:
     // A full device on standard output is a failure, not a quiet end.
     void standardOutputFull()
     {
-        const CliRun result = runCli(m_dir->path(), {u"one.txt"_s}, {},
+        const CliRun result = runCli(m_dir->path(), {u"--tokens"_s, u"one.txt"_s}, {},
                                      [](QProcess &p) { p.setStandardOutputFile(u"/dev/full"_s); });
         QCOMPARE(result.exitCode, 1);
         QCOMPARE(QString::fromUtf8(result.err),
@@ -513,7 +514,7 @@ private slots:
         if (!tmpfs) {
             write(u"out.txt"_s, old);
             const CliRun result =
-                runCli(m_dir->path(), {u"-o"_s, u"out.txt"_s, u"big.txt"_s}, {}, [](QProcess &p) {
+                runCli(m_dir->path(), {u"--tokens"_s, u"-o"_s, u"out.txt"_s, u"big.txt"_s}, {}, [](QProcess &p) {
                     p.setChildProcessModifier([] {
                         std::signal(SIGXFSZ, SIG_IGN);
                         const rlimit limit{65536, 65536};
@@ -537,7 +538,7 @@ private slots:
             {u"-rm"_s, u"/bin/sh"_s, u"-c"_s,
              u"mount -t tmpfs -o size=64k tmpfs mnt || exit 77; "
              u"printf 'ancien contenu\\r\\n' > mnt/out.txt; "
-             u"\"$0\" -o mnt/out.txt big.txt; echo \"status=$?\"; cat mnt/out.txt; ls -A mnt"_s,
+             u"\"$0\" --tokens -o mnt/out.txt big.txt; echo \"status=$?\"; cat mnt/out.txt; ls -A mnt"_s,
              cliPath()});
         if (!shell.waitForFinished(120000) || shell.exitCode() == 77 ||
             shell.exitStatus() != QProcess::NormalExit || shell.error() == QProcess::FailedToStart)

@@ -22,7 +22,7 @@ QByteArray utf16be(const QString &text)
 
 } // namespace
 
-// The command line gives, for one file, the text the window copies with Ctrl+Shift+C after the
+// The command line with --tokens gives, for one file, the text the window copies with Ctrl+Shift+C after the
 // file is dropped and extracted, with LF for CR LF.
 class TestCliWindow : public QObject
 {
@@ -60,7 +60,7 @@ private slots:
         QVERIFY(copied != u"<avant la copie>"_s);
         QVERIFY(!copied.isEmpty());
 
-        const CliRun run = runCli(harness.dir(), {file});
+        const CliRun run = runCli(harness.dir(), {u"--tokens"_s, file});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.out), QString(copied).replace(u"\r\n"_s, u"\n"_s));
     }

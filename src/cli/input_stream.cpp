@@ -1,0 +1,58 @@
+#include "cli/input_stream.h"
+
+#include <cerrno>
+
+#include "io/text_file.h"
+#include "platform/system_error_text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+DescriptorSource::DescriptorSource(const CliInput &input, std::atomic<std::int64_t> *bytesRead)
+    : m_input(input), m_bytesRead(bytesRead)
+{
+    if (input.standardInput) {
+        m_fd = STDIN_FILENO;
+        return;
+    }
+    if (input.path.isEmpty() || input.path.contains(QChar(0)))
+        throw OpenErrorFor(input.path, input.path.isEmpty() ? ENOENT : EINVAL);
+    const QByteArray name = NativeName(input.path);
+    // Blocking, so that a FIFO waits for its writer; a folder is refused before it is read.
+    int fd;
+    do {
+        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw OpenErrorFor(input.path, errno == ENXIO ? EOPNOTSUPP : errno);
+    m_owned.reset(fd);
+    m_fd = fd;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0)
+        throw OpenErrorFor(input.path, errno);
+    if (S_ISDIR(status.st_mode))
+        throw OpenErrorFor(input.path, EISDIR);
+    if (S_ISREG(status.st_mode))
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+std::size_t DescriptorSource::read(char *buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t got = ::read(m_fd, buffer, size);
+        if (got >= 0) {
+            if (m_bytesRead)
+                *m_bytesRead += got;
+            return static_cast<std::size_t>(got);
+        }
+        if (errno == EINTR)
+            continue;
+        if (m_input.standardInput)
+            throw FileOpenError(
+                u"Impossible de lire l'entrée standard. %1"_s.arg(SystemErrorText(errno)));
+        throw OpenErrorFor(m_input.path, errno);
+    }
+}

@@ -1,0 +1,259 @@
+#!/usr/bin/env python3
+"""Writes the small documents and archives that tst_containers reads, into fixtures/.
+
+Each document holds one address split across runs (or spans, or text operators) and one that
+only a hyperlink carries. Run it again after changing it and commit what it writes; the zip
+entries carry a fixed date so the output only changes when this script does (except the encrypted
+zip, whose encryption header is random: keep the committed one unless it must change).
+"""
+import gzip
+import bz2
+import io
+import lzma
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+OUT = os.path.join(HERE, "fixtures")
+DATE = (2024, 1, 2, 3, 4, 6)
+
+
+def zip_bytes(members, first_stored=None):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in members:
+            info = zipfile.ZipInfo(name, DATE)
+            info.compress_type = zipfile.ZIP_STORED if name == first_stored else zipfile.ZIP_DEFLATED
+            z.writestr(info, data)
+    return buffer.getvalue()
+
+
+def write(name, data):
+    with open(os.path.join(OUT, name), "wb") as f:
+        f.write(data)
+
+
+W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" ' \
+    'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
+REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+PKG_REL = "http://schemas.openxmlformats.org/package/2006/relationships"
+
+
+def docx():
+    document = f"""<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<w:document {W}><w:body>
+<w:p><w:r><w:t xml:space="preserve">Écrire à jean.du</w:t></w:r><w:r><w:rPr><w:b/></w:rPr><w:t>pont@exemple.fr</w:t></w:r><w:r><w:t xml:space="preserve"> ou à </w:t></w:r><w:hyperlink r:id="rId9"><w:r><w:t>notre secrétariat</w:t></w:r></w:hyperlink></w:p>
+<w:tbl><w:tr><w:tc><w:p><w:r><w:t>cellule@exemple.fr</w:t></w:r></w:p></w:tc><w:tc><w:p><w:r><w:t>voisine@exemple.fr</w:t></w:r></w:p></w:tc></w:tr></w:tbl>
+<w:p><w:r><w:fldChar w:fldCharType="begin"/></w:r><w:r><w:instrText xml:space="preserve"> HYPERLINK "mailto:champ@exemple.fr" </w:instrText></w:r><w:r><w:fldChar w:fldCharType="separate"/></w:r><w:r><w:t>le champ</w:t></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r></w:p>
+<w:p><w:del><w:r><w:delText>efface@exemple.fr</w:delText></w:r></w:del></w:p>
+</w:body></w:document>"""
+    header = f"""<?xml version="1.0" encoding="UTF-8"?><w:hdr {W}><w:p><w:r><w:t>entete@exemple.fr</w:t></w:r></w:p></w:hdr>"""
+    comments = f"""<?xml version="1.0" encoding="UTF-8"?><w:comments {W}><w:comment w:id="0"><w:p><w:r><w:t>relecteur@exemple.fr</w:t></w:r></w:p></w:comment></w:comments>"""
+    rels = f"""<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="{PKG_REL}">
+<Relationship Id="rId1" Type="{REL}/header" Target="header1.xml"/>
+<Relationship Id="rId9" Type="{REL}/hyperlink" Target="mailto:secretariat@exemple.fr?subject=Inscription" TargetMode="External"/>
+<Relationship Id="rId10" Type="{REL}/hyperlink" Target="https://exemple.fr/pas@une-adresse.fr" TargetMode="External"/>
+</Relationships>"""
+    types = """<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="xml" ContentType="application/xml"/></Types>"""
+    root = f"""<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="{PKG_REL}"><Relationship Id="rId1" Type="{REL}/officeDocument" Target="word/document.xml"/></Relationships>"""
+    return zip_bytes([("[Content_Types].xml", types), ("_rels/.rels", root),
+                      ("word/document.xml", document), ("word/header1.xml", header),
+                      ("word/comments.xml", comments),
+                      ("word/_rels/document.xml.rels", rels),
+                      ("word/media/image1.png", b"\x89PNG\r\n\x1a\nimage@exemple.fr")])
+
+
+def xlsx():
+    ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+    shared = f"""<?xml version="1.0" encoding="UTF-8"?><sst {ns} count="2" uniqueCount="2">
+<si><r><t>marie.cu</t></r><r><rPr><b/></rPr><t>rie@exemple.fr</t></r></si><si><t>Comptabilité</t></si></sst>"""
+    sheet = f"""<?xml version="1.0" encoding="UTF-8"?><worksheet {ns} xmlns:r="{REL}"><sheetData>
+<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c><c r="C1"><v>42</v></c></row>
+<row r="2"><c r="A2" t="inlineStr"><is><t>en.ligne@exemple.fr</t></is></c><c r="B2" t="str"><f>"calcul"&amp;"@exemple.fr"</f><v>calcul@exemple.fr</v></c></row>
+</sheetData><hyperlinks><hyperlink ref="B1" r:id="rId1"/></hyperlinks></worksheet>"""
+    sheet_rels = f"""<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="{PKG_REL}"><Relationship Id="rId1" Type="{REL}/hyperlink" Target="mailto:compta@exemple.fr" TargetMode="External"/></Relationships>"""
+    types = """<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>"""
+    return zip_bytes([("[Content_Types].xml", types), ("xl/sharedStrings.xml", shared),
+                      ("xl/worksheets/sheet1.xml", sheet),
+                      ("xl/worksheets/_rels/sheet1.xml.rels", sheet_rels)])
+
+
+ODF_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+          'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+          'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+          'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+          'xmlns:xlink="http://www.w3.org/1999/xlink"')
+
+
+def odf(mimetype, body, styles_body=""):
+    content = f"""<?xml version="1.0" encoding="UTF-8"?><office:document-content {ODF_NS} office:version="1.3"><office:body>{body}</office:body></office:document-content>"""
+    styles = f"""<?xml version="1.0" encoding="UTF-8"?><office:document-styles {ODF_NS}><office:master-styles>{styles_body}</office:master-styles></office:document-styles>"""
+    manifest = """<?xml version="1.0" encoding="UTF-8"?><manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"/>"""
+    return zip_bytes([("mimetype", mimetype), ("content.xml", content), ("styles.xml", styles),
+                      ("META-INF/manifest.xml", manifest)], first_stored="mimetype")
+
+
+def odt():
+    body = """<office:text>
+<text:h>Contacts</text:h>
+<text:p>Écrire à <text:span>paul.dur</text:span><text:span>and@exemple.fr</text:span> ou <text:a xlink:type="simple" xlink:href="mailto:contact@exemple.fr">nous écrire</text:a>.</text:p>
+<text:p>deux<text:s text:c="3"/>espaces<text:tab/>tab<text:line-break/>ligne@exemple.fr</text:p>
+<office:annotation><text:p>note@exemple.fr</text:p></office:annotation>
+</office:text>"""
+    styles = """<style:master-page style:name="Standard"><style:header><text:p>pied@exemple.fr</text:p></style:header></style:master-page>"""
+    return odf("application/vnd.oasis.opendocument.text", body, styles)
+
+
+def ods():
+    body = """<office:spreadsheet><table:table table:name="Feuille1">
+<table:table-row><table:table-cell><text:p><text:span>luc.mo</text:span>reau@exemple.fr</text:p></table:table-cell>
+<table:table-cell><text:p><text:a xlink:href="mailto:tableur@exemple.fr">écrire</text:a></text:p></table:table-cell></table:table-row>
+</table:table></office:spreadsheet>"""
+    return odf("application/vnd.oasis.opendocument.spreadsheet", body)
+
+
+def pdf():
+    """A one-page PDF: an address drawn by two text operators, one only in a link annotation."""
+    stream = (b"BT /F1 12 Tf 72 720 Td (Ecrire a anne.be) Tj (rnard@exemple.fr) Tj ET\n"
+              b"BT /F1 12 Tf 72 700 Td (Cliquer ici) Tj ET\n")
+    objects = [
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        b"/Resources << /Font << /F1 5 0 R >> >> /Annots [6 0 R] >>",
+        b"<< /Length %d >>\nstream\n" % len(stream) + stream + b"endstream",
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        b"<< /Type /Annot /Subtype /Link /Rect [72 695 150 712] /Border [0 0 0] "
+        b"/A << /S /URI /URI (mailto:lien@exemple.fr) >> >>",
+    ]
+    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
+    offsets = []
+    for number, body in enumerate(objects, start=1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    for offset in offsets:
+        out += b"%010d 00000 n \n" % offset
+    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    return bytes(out)
+
+
+def rtf():
+    return (rb"{\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\fnil police@exemple.fr;}}"
+            rb"{\colortbl;\red0\green0\blue0;}{\*\generator Ecrivain@exemple.fr;}"
+            rb"\pard D\'e9j\'e0 vu : {\b jean.}{\i martin@exemple.fr}\par "
+            rb"Pri\u232?re d'\u233?crire \u8364? "
+            rb"{\field{\*\fldinst{HYPERLINK \"mailto:rtf.lien@exemple.fr\"}}{\fldrslt{ici}}}\par"
+            rb"{\*\inconnu cache@exemple.fr}{\pict\pngblt 89504e47@exemple.fr}fin@exemple.fr\par}")
+
+
+def nested():
+    """A .tar.gz holding a .zip holding a gzipped mailbox."""
+    mbox = (b"From marc@exemple.fr Mon Jan  1 00:00:00 2024\n"
+            b"From: Marc <marc@exemple.fr>\nTo: liste@exemple.fr\nSubject: essai\n\nbonjour\n")
+    inner = zip_bytes([("courrier/boite.mbox.gz", gzip.compress(mbox, mtime=0)),
+                       ("lisez-moi.txt", b"zip@exemple.fr\n")])
+    return tar_gz([("dossier/archive.zip", inner), ("dossier/a.txt", b"tar@exemple.fr\n")])
+
+
+def tar_gz(members):
+    buffer = io.BytesIO()
+    with tarfile.open(fileobj=buffer, mode="w", format=tarfile.USTAR_FORMAT) as t:
+        for name, data in members:
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            info.mtime = 0
+            t.addfile(info, io.BytesIO(data))
+    return gzip.compress(buffer.getvalue(), mtime=0)
+
+
+def deep(levels):
+    data = zip_bytes([("niveau%d.txt" % levels, b"niveau%d@exemple.fr\n" % levels)])
+    for level in range(levels - 1, -1, -1):
+        data = zip_bytes([("niveau%d.txt" % level, b"niveau%d@exemple.fr\n" % level),
+                          ("niveau%d.zip" % (level + 1), data)])
+    return data
+
+
+def truncated():
+    # The cut falls well inside the second member; libarchive hands decompressed bytes on in
+    # blocks of 64 KiB, so the first member lies in a block completed before the cut.
+    lines = b"".join(b"ligne %06d du second membre\n" % i for i in range(12_000))
+    whole = tar_gz([("premier.txt", b"avant@exemple.fr\n"), ("second.txt", lines)])
+    return whole[: len(whole) * 2 // 3]
+
+
+def encrypted():
+    zip_program = shutil.which("zip")
+    if zip_program is None:
+        sys.exit("make_fixtures: the zip program is needed for the encrypted archive")
+    work = os.path.join(OUT, "chiffre")
+    os.makedirs(work, exist_ok=True)
+    with open(os.path.join(work, "secret.txt"), "wb") as f:
+        f.write(b"secret@exemple.fr\n")
+    with open(os.path.join(work, "clair.txt"), "wb") as f:
+        f.write(b"clair@exemple.fr\n")
+    target = os.path.join(OUT, "chiffre.zip")
+    if os.path.exists(target):
+        os.remove(target)
+    for name in ("secret.txt", "clair.txt"):
+        os.utime(os.path.join(work, name), (1704164646, 1704164646))
+    subprocess.run([zip_program, "-q", "-X", "-P", "motdepasse", target, "secret.txt"], cwd=work, check=True)
+    subprocess.run([zip_program, "-q", "-X", target, "clair.txt"], cwd=work, check=True)
+    shutil.rmtree(work)
+
+
+def compressed():
+    """The same short text under every single-file compression."""
+    text = b"Objet : essai\nsimple@exemple.fr\n"
+    write("simple.txt.gz", gzip.compress(text, mtime=0))
+    write("simple.txt.bz2", bz2.compress(text))
+    write("simple.txt.xz", lzma.compress(text))
+    for program, suffix in (("zstd", "zst"), ("lzip", "lz")):
+        path = shutil.which(program)
+        if path is None:
+            sys.exit("make_fixtures: the %s program is needed" % program)
+        out = subprocess.run([path, "-c"], input=text, stdout=subprocess.PIPE, check=True).stdout
+        write("simple.txt." + suffix, out)
+    buffer = io.BytesIO()
+    with tarfile.open(fileobj=buffer, mode="w:xz", format=tarfile.USTAR_FORMAT) as t:
+        info = tarfile.TarInfo("dans/simple.txt")
+        info.size = len(text)
+        t.addfile(info, io.BytesIO(text))
+    write("simple.tar.xz", buffer.getvalue())
+
+
+# A 7z archive of two members (un.txt: sept@exemple.fr, deux/deux.txt: zip7@exemple.fr), as
+# libarchive's 7-Zip writer made it: Python has no 7z writer.
+SEVEN_ZIP = bytes.fromhex(
+    "377abcaf271c00039b5a86e17c000000000000002000000000000000526b6e690039994a682143a86fd63fba38388937"
+    "2e96e7e7d46530308dcc4fffffee0b00000000813307ae0fd01dd27c9f3f47416737d676e65eeeea04e9e42fdbfeeabf"
+    "074d5f9cc6adf66d4adc012eb8276793ecfd2023a4f8a2a9d03f71cac21e4e965b07b6a08130b26d98ccf312ec3c34c0"
+    "5b98c04408381ffffe05b00017062101095b00070b01000123030101055d000080000c680a01561b431d0000")
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    write("document.docx", docx())
+    write("classeur.xlsx", xlsx())
+    write("texte.odt", odt())
+    write("tableur.ods", ods())
+    write("brochure.pdf", pdf())
+    write("lettre.rtf", rtf())
+    write("imbrique.tar.gz", nested())
+    write("profond.zip", deep(6))
+    write("tronque.tar.gz", truncated())
+    write("noms.zip", zip_bytes([("../../etc/hors.txt", b"hors@exemple.fr\n"),
+                                 ("/absolu/chemin.txt", b"absolu@exemple.fr\n")]))
+    write("sept.7z", SEVEN_ZIP)
+    compressed()
+    encrypted()
+
+
+if __name__ == "__main__":
+    main()
