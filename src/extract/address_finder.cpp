@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -129,26 +130,58 @@ std::size_t wordCodePointAt(std::string_view text, std::size_t start)
     return static_cast<std::size_t>(i);
 }
 
+// A label of up to 8 bytes in lower case, packed for quick comparison; 0 when longer.
+constexpr std::uint64_t packLower(std::string_view label)
+{
+    if (label.size() > 8)
+        return 0;
+    std::uint64_t value = 0;
+    for (const char c : label)
+        value = value << 8 | static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+    return value;
+}
+
+template <std::size_t N>
+constexpr std::array<std::uint64_t, N> packAll(const std::array<std::string_view, N> &words)
+{
+    std::array<std::uint64_t, N> packed{};
+    for (std::size_t i = 0; i < N; ++i)
+        packed[i] = packLower(words[i]);
+    return packed;
+}
+
+constexpr std::array<std::string_view, 12> imageWords = {
+    "png", "jpg", "jpeg", "gif", "webp", "svg", "bmp", "ico", "tif", "tiff", "avif", "heic"};
 // Top labels that name a file, not a domain: images, styles, scripts, documents, fonts. Real
 // top-level domains that are also extensions (zip, mov, pl, sh, ...) are not in it.
-bool isFileExtension(std::string_view label)
-{
-    static constexpr std::array<std::string_view, 48> extensions = {
-        "png",  "jpg",  "jpeg", "gif",   "webp", "svg",  "bmp", "ico",  "tif", "tiff",
-        "avif", "heic", "css",  "scss",  "sass", "less", "js",  "mjs",  "cjs", "jsx",
-        "tsx",  "php",  "asp",  "aspx",  "jsp",  "pdf",  "doc", "docx", "xls", "xlsx",
-        "ppt",  "pptx", "odt",  "ods",   "odp",  "rtf",  "txt", "csv",  "xml", "html",
-        "htm",  "json", "woff", "woff2", "ttf",  "otf",  "eot", "map"};
-    return std::any_of(extensions.begin(), extensions.end(),
-                       [label](std::string_view e) { return equalsLower(label, e); });
-}
+constexpr std::array<std::string_view, 36> otherFileWords = {
+    "css", "scss", "sass", "less", "js",  "mjs",  "cjs",  "jsx",   "tsx", "php", "asp", "aspx",
+    "jsp", "pdf",  "doc",  "docx", "xls", "xlsx", "ppt",  "pptx",  "odt", "ods", "odp", "rtf",
+    "txt", "csv",  "xml",  "html", "htm", "json", "woff", "woff2", "ttf", "otf", "eot", "map"};
+constexpr auto imageExtensions = packAll(imageWords);
+constexpr auto otherFileExtensions = packAll(otherFileWords);
 
 bool isImageExtension(std::string_view label)
 {
-    static constexpr std::array<std::string_view, 12> extensions = {
-        "png", "jpg", "jpeg", "gif", "webp", "svg", "bmp", "ico", "tif", "tiff", "avif", "heic"};
-    return std::any_of(extensions.begin(), extensions.end(),
-                       [label](std::string_view e) { return equalsLower(label, e); });
+    const std::uint64_t packed = packLower(label);
+    return packed != 0 && std::find(imageExtensions.begin(), imageExtensions.end(), packed) !=
+                              imageExtensions.end();
+}
+
+bool isFileExtension(std::string_view label)
+{
+    const std::uint64_t packed = packLower(label);
+    return packed != 0 && (isImageExtension(label) ||
+                           std::find(otherFileExtensions.begin(), otherFileExtensions.end(),
+                                     packed) != otherFileExtensions.end());
+}
+
+// `image001.png@01D5...`: a local part that ends like an image's file name.
+bool namesImage(std::string_view local)
+{
+    const std::size_t dot = local.rfind('.');
+    return dot != std::string_view::npos && local.size() - dot <= 5 &&
+           isImageExtension(local.substr(dot + 1));
 }
 
 // Header values that carry message identifiers, which look like addresses and are not.
@@ -165,35 +198,38 @@ bool isValidAsciiDomain(std::string_view domain)
     if (domain.empty() || domain.size() > maxDomain)
         return false;
     std::size_t labels = 0;
-    std::size_t start = 0;
-    std::string_view first;
-    std::string_view top;
-    while (start <= domain.size()) {
-        std::size_t end = domain.find('.', start);
-        if (end == std::string_view::npos)
-            end = domain.size();
-        const std::string_view label = domain.substr(start, end - start);
-        if (label.empty() || label.size() > maxLabel || label.front() == '-' || label.back() == '-')
-            return false;
-        for (const char c : label) {
-            if (!is(static_cast<unsigned char>(c), Domain) || c == '.')
+    std::size_t labelStart = 0;
+    std::size_t firstEnd = 0;
+    bool lettersOnly = true;
+    for (std::size_t i = 0; i <= domain.size(); ++i) {
+        if (i == domain.size() || domain[i] == '.') {
+            const std::size_t length = i - labelStart;
+            if (length == 0 || length > maxLabel || domain[labelStart] == '-' ||
+                domain[i - 1] == '-')
                 return false;
+            if (labels++ == 0)
+                firstEnd = i;
+            if (i < domain.size()) {
+                labelStart = i + 1;
+                lettersOnly = true;
+            }
+            continue;
         }
-        if (labels == 0)
-            first = label;
-        top = label;
-        ++labels;
-        start = end + 1;
+        const unsigned char kind = byteClass[static_cast<unsigned char>(domain[i])];
+        if (!(kind & Domain))
+            return false;
+        if (!(kind & Letter))
+            lettersOnly = false;
     }
+    const std::string_view top = domain.substr(labelStart);
     if (labels < 2 || top.size() < 2)
         return false;
-    const bool idnaTop = top.size() > 4 && equalsLower(top.substr(0, 4), "xn--");
-    if (!idnaTop && !std::all_of(top.begin(), top.end(),
-                                 [](char c) { return is(static_cast<unsigned char>(c), Letter); }))
+    if (!lettersOnly && !(top.size() > 4 && equalsLower(top.substr(0, 4), "xn--")))
         return false;
     if (isFileExtension(top))
         return false;
     // `logo@2x.png`, `icon@3x.webp`: a scale suffix, not a host.
+    const std::string_view first = domain.substr(0, firstEnd);
     if (first.size() >= 2 && lowerAscii(first.back()) == 'x' &&
         std::all_of(first.begin(), first.end() - 1,
                     [](char c) { return is(static_cast<unsigned char>(c), Digit); }))
@@ -246,6 +282,7 @@ struct AddressFinder::State
     bool identifierLine(std::string_view text, std::size_t at);
     bool headerNameIsIdentifier(std::string_view text, std::size_t lineStart) const;
     bool readLocal(std::string_view text, std::size_t at, std::size_t &offset);
+    bool decodeLocal(std::string_view text, std::size_t begin, std::size_t at, std::size_t &offset);
     bool readDomain(std::string_view text, std::size_t at, std::size_t &end);
     bool checkUnicodeDomain(std::string_view domain);
 
@@ -254,7 +291,7 @@ struct AddressFinder::State
     // The local part as decoded, and where each of its bytes was written in the text.
     std::array<char, localScan> local{};
     std::array<std::size_t, localScan> localFrom{};
-    std::size_t localSize = 0;
+    std::string_view localPart;
     std::array<char, 4 * maxDomain> unicodeDomain{};
     std::array<char, 4 * maxDomain> asciiDomain{};
 
@@ -312,13 +349,19 @@ bool AddressFinder::State::identifierLine(std::string_view text, std::size_t at)
 bool AddressFinder::State::readLocal(std::string_view text, std::size_t at, std::size_t &offset)
 {
     // The run of local characters before the "@", at most localScan bytes.
+    // On the way, whether it holds a percent escape and where the last ".." ends.
     std::size_t begin = at;
     const std::size_t floor = at > localScan ? at - localScan : 0;
+    bool percent = false;
+    std::size_t afterDots = 0;
     while (begin > floor) {
         const auto c = static_cast<unsigned char>(text[begin - 1]);
         if (c < 0x80) {
             if (!is(c, Local))
                 break;
+            percent |= c == '%';
+            if (c == '.' && afterDots == 0 && begin < at && text[begin] == '.')
+                afterDots = begin + 1;
             --begin;
         } else {
             const std::size_t length = wordCodePointBefore(text, begin, floor);
@@ -344,9 +387,27 @@ bool AddressFinder::State::readLocal(std::string_view text, std::size_t at, std:
             return false;
     }
 
+    if (percent)
+        return decodeLocal(text, begin, at, offset);
+
+    // ".." starts the local part again after itself; leading dots and quotes belong to the
+    // sentence, trailing ones make no dot-atom.
+    std::size_t start = std::max(begin, afterDots);
+    while (start < at && (text[start] == '.' || text[start] == '\''))
+        ++start;
+    if (start == at || text[at - 1] == '.' || text[at - 1] == '\'' || at - start > maxLocal)
+        return false;
+    localPart = text.substr(start, at - start);
+    offset = start;
+    return !namesImage(localPart);
+}
+
+bool AddressFinder::State::decodeLocal(std::string_view text, std::size_t begin, std::size_t at,
+                                       std::size_t &offset)
+{
     // Percent escapes decoded; a decoded or written character that cannot be in a local part
     // (a blank, a quote, a bracket) starts it again after itself; ".." does too.
-    localSize = 0;
+    std::size_t size = 0;
     std::size_t p = begin;
     while (p < at) {
         auto c = static_cast<unsigned char>(text[p]);
@@ -357,55 +418,43 @@ bool AddressFinder::State::readLocal(std::string_view text, std::size_t at, std:
                                            hexValue(static_cast<unsigned char>(text[p + 2])));
             next = p + 3;
             if (c < 0x80 && (!is(c, Local) || c == '%')) {
-                localSize = 0;
+                size = 0;
                 p = next;
                 continue;
             }
         }
-        if (c == '.' && localSize > 0 && local[localSize - 1] == '.') {
-            localSize = 0;
+        if (c == '.' && size > 0 && local[size - 1] == '.') {
+            size = 0;
             p = next;
             continue;
         }
-        local[localSize] = static_cast<char>(c);
-        localFrom[localSize] = p;
-        ++localSize;
+        local[size] = static_cast<char>(c);
+        localFrom[size] = p;
+        ++size;
         p = next;
     }
 
-    // Leading dots and quotes belong to the sentence; trailing ones make no dot-atom.
     std::size_t first = 0;
-    while (first < localSize && (local[first] == '.' || local[first] == '\''))
+    while (first < size && (local[first] == '.' || local[first] == '\''))
         ++first;
-    if (first == localSize || local[localSize - 1] == '.' || local[localSize - 1] == '\'')
+    if (first == size || local[size - 1] == '.' || local[size - 1] == '\'' ||
+        size - first > maxLocal)
         return false;
-    if (localSize - first > maxLocal)
-        return false;
-    if (first > 0) {
-        std::memmove(local.data(), local.data() + first, localSize - first);
-        std::memmove(localFrom.data(), localFrom.data() + first,
-                     (localSize - first) * sizeof(std::size_t));
-        localSize -= first;
-    }
+    const std::string_view decoded(local.data() + first, size - first);
     // Decoded escapes may give bytes that are not UTF-8.
-    const std::string_view written(local.data(), localSize);
-    for (std::size_t i = 0; i < localSize;) {
-        const auto c = static_cast<unsigned char>(written[i]);
-        if (c < 0x80) {
+    for (std::size_t i = 0; i < decoded.size();) {
+        if (static_cast<unsigned char>(decoded[i]) < 0x80) {
             ++i;
             continue;
         }
-        const std::size_t length = wordCodePointAt(written, i);
+        const std::size_t length = wordCodePointAt(decoded, i);
         if (length == 0)
             return false;
         i += length;
     }
-    // `image001.png@01D5...`: a file name.
-    const std::size_t dot = written.rfind('.');
-    if (dot != std::string_view::npos && isImageExtension(written.substr(dot + 1)))
-        return false;
-    offset = localFrom[0];
-    return true;
+    localPart = decoded;
+    offset = localFrom[first];
+    return !namesImage(localPart);
 }
 
 bool AddressFinder::State::checkUnicodeDomain(std::string_view domain)
@@ -481,8 +530,10 @@ bool AddressFinder::State::readDomain(std::string_view text, std::size_t at, std
     if (ascii) {
         if (!isValidAsciiDomain(domain))
             return false;
-        for (const char c : domain)
-            out.push_back(lowerAscii(c));
+        const std::size_t from = out.size();
+        out.append(domain);
+        for (std::size_t i = from; i < out.size(); ++i)
+            out[i] = lowerAscii(out[i]);
         return true;
     }
     return checkUnicodeDomain(domain);
@@ -512,7 +563,7 @@ void AddressFinder::find(
         std::size_t offset = 0;
         if (!s.readLocal(utf8, at, offset))
             continue;
-        s.out.assign(s.local.data(), s.localSize);
+        s.out.assign(s.localPart);
         s.out.push_back('@');
         std::size_t end = 0;
         if (!s.readDomain(utf8, at, end))
