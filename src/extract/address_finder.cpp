@@ -29,6 +29,7 @@ enum ByteClass : unsigned char {
     Hex = 4,
     Letter = 8,
     Digit = 16,
+    Upper = 32,
 };
 
 // Local parts take RFC 5322's atext less the characters that, in practice, glue a wrapper to the
@@ -40,7 +41,7 @@ constexpr std::array<unsigned char, 256> makeClasses()
     for (int c = 'a'; c <= 'z'; ++c)
         table[c] = Local | Domain | Letter;
     for (int c = 'A'; c <= 'Z'; ++c)
-        table[c] = Local | Domain | Letter;
+        table[c] = Local | Domain | Letter | Upper;
     for (int c = '0'; c <= '9'; ++c)
         table[c] = Local | Domain | Digit | Hex;
     for (int c = 'a'; c <= 'f'; ++c)
@@ -326,7 +327,8 @@ struct AddressFinder::State
     bool headerNameIsIdentifier(std::string_view text, std::size_t lineStart) const;
     bool readLocal(std::string_view text, std::size_t at, std::size_t &offset);
     bool decodeLocal(std::string_view text, std::size_t begin, std::size_t at, std::size_t &offset);
-    bool readDomain(std::string_view text, std::size_t at, std::size_t &end);
+    bool readDomain(std::string_view text, std::size_t at, std::size_t &end,
+                    std::string_view &address);
     bool checkUnicodeDomain(std::string_view domain);
 
     UIDNA *idna = nullptr;
@@ -532,7 +534,8 @@ bool AddressFinder::State::checkUnicodeDomain(std::string_view domain)
     return true;
 }
 
-bool AddressFinder::State::readDomain(std::string_view text, std::size_t at, std::size_t &end)
+bool AddressFinder::State::readDomain(std::string_view text, std::size_t at, std::size_t &end,
+                                      std::string_view &address)
 {
     const std::size_t begin = at + 1;
     const std::size_t limit = std::min(text.size(), begin + domainScan);
@@ -576,16 +579,33 @@ bool AddressFinder::State::readDomain(std::string_view text, std::size_t at, std
     const std::string_view domain = text.substr(begin, p - begin);
     if (domain.empty())
         return false;
+    // Most addresses are written as they come out: then they are handed over in place.
+    const bool localInPlace = localPart.data() + localPart.size() == text.data() + at;
     if (ascii) {
         if (!isValidAsciiDomain(domain))
             return false;
+        const bool upper = std::any_of(domain.begin(), domain.end(), [](char c) {
+            return is(static_cast<unsigned char>(c), Upper);
+        });
+        if (localInPlace && !upper) {
+            address = std::string_view(localPart.data(), localPart.size() + 1 + domain.size());
+            return true;
+        }
+        out.assign(localPart);
+        out.push_back('@');
         const std::size_t from = out.size();
         out.append(domain);
         for (std::size_t i = from; i < out.size(); ++i)
             out[i] = lowerAscii(out[i]);
+        address = out;
         return true;
     }
-    return checkUnicodeDomain(domain);
+    out.assign(localPart);
+    out.push_back('@');
+    if (!checkUnicodeDomain(domain))
+        return false;
+    address = out;
+    return true;
 }
 
 AddressFinder::AddressFinder() : m_state(std::make_unique<State>()) {}
@@ -612,14 +632,13 @@ void AddressFinder::find(
         std::size_t offset = 0;
         if (!s.readLocal(utf8, at, offset))
             continue;
-        s.out.assign(s.localPart);
-        s.out.push_back('@');
         std::size_t end = 0;
-        if (!s.readDomain(utf8, at, end))
+        std::string_view address;
+        if (!s.readDomain(utf8, at, end, address))
             continue;
         if (s.identifierLine(utf8, at))
             continue;
-        found(std::string_view(s.out), offset);
+        found(address, offset);
         position = end;
     }
 }
