@@ -330,6 +330,7 @@ struct AddressFinder::State
     bool readDomain(std::string_view text, std::size_t at, std::size_t &end,
                     std::string_view &address);
     bool checkUnicodeDomain(std::string_view domain);
+    bool checkWithIdna(std::string_view domain);
 
     UIDNA *idna = nullptr;
     std::string out;
@@ -339,6 +340,15 @@ struct AddressFinder::State
     std::string_view localPart;
     std::array<char, 4 * maxDomain> unicodeDomain{};
     std::array<char, 4 * maxDomain> asciiDomain{};
+    std::size_t unicodeLength = 0;
+    struct CheckedDomain
+    {
+        bool filled = false;
+        bool valid = false;
+        std::string written;
+        std::string result;
+    };
+    std::array<CheckedDomain, 64> checkedDomains;
 
     // Where the current line starts, found once per line from the last position looked at.
     std::size_t lineStart = 0;
@@ -510,6 +520,25 @@ bool AddressFinder::State::decodeLocal(std::string_view text, std::size_t begin,
 
 bool AddressFinder::State::checkUnicodeDomain(std::string_view domain)
 {
+    // The same few domains come back again and again in a text: ICU sees each once.
+    CheckedDomain &cached =
+        checkedDomains[std::hash<std::string_view>()(domain) % checkedDomains.size()];
+    if (cached.filled && cached.written == domain) {
+        if (cached.valid)
+            out.append(cached.result);
+        return cached.valid;
+    }
+    cached.filled = true;
+    cached.written.assign(domain);
+    cached.result.clear();
+    cached.valid = checkWithIdna(domain);
+    if (cached.valid)
+        out.append(cached.result = std::string_view(unicodeDomain.data(), unicodeLength));
+    return cached.valid;
+}
+
+bool AddressFinder::State::checkWithIdna(std::string_view domain)
+{
     if (!idna)
         return false;
     UErrorCode status = U_ZERO_ERROR;
@@ -524,13 +553,13 @@ bool AddressFinder::State::checkUnicodeDomain(std::string_view domain)
         return false;
     status = U_ZERO_ERROR;
     UIDNAInfo unicodeInfo = UIDNA_INFO_INITIALIZER;
-    const int32_t unicodeLength = uidna_nameToUnicodeUTF8(
+    const int32_t written = uidna_nameToUnicodeUTF8(
         idna, domain.data(), static_cast<int32_t>(domain.size()), unicodeDomain.data(),
         static_cast<int32_t>(unicodeDomain.size()), &unicodeInfo, &status);
     if (U_FAILURE(status) || unicodeInfo.errors != 0 ||
-        static_cast<std::size_t>(unicodeLength) >= unicodeDomain.size())
+        static_cast<std::size_t>(written) >= unicodeDomain.size())
         return false;
-    out.append(unicodeDomain.data(), static_cast<std::size_t>(unicodeLength));
+    unicodeLength = static_cast<std::size_t>(written);
     return true;
 }
 

@@ -146,6 +146,9 @@ void TestAddressFinder::domains_data()
     QTest::newRow("Unicode domain in upper case")
         << "jean@CAFÉ.FR"_ba << QStringList{u"jean@café.fr"_s};
     QTest::newRow("Cyrillic domain") << "a@пример.рф"_ba << QStringList{u"a@пример.рф"_s};
+    QTest::newRow("Unicode domains, good and bad, each twice")
+        << "a@café.fr b@Café.fr c@\u05d0\u05d1c.fr d@\u05d0\u05d1c.fr e@café.fr"_ba
+        << QStringList{u"a@café.fr"_s, u"b@café.fr"_s, u"e@café.fr"_s};
     QTest::newRow("punycode kept") << "a@xn--caf-dma.fr"_ba << QStringList{u"a@xn--caf-dma.fr"_s};
     QTest::newRow("mixed scripts refused by bidi rule") << "a@\u05d0\u05d1c.fr"_ba << QStringList();
     QTest::newRow("label of 63 bytes") << "a@" + QByteArray(63, 'b') + ".fr"
