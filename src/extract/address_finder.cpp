@@ -397,9 +397,12 @@ bool AddressFinder::State::identifierLine(std::string_view text, std::size_t at)
     }
     if (verdictLine == lineStart)
         return verdict;
+    const std::size_t previousLine = verdictLine;
     verdictLine = lineStart;
 
-    // A line that starts with a blank continues the header above it, as folded headers do.
+    // A line that starts with a blank continues the header above it, as folded headers do. The
+    // walk up stops at the last line judged: it belongs to the same header, so a long indented
+    // block is walked once.
     std::size_t start = lineStart;
     const std::size_t floor = start > foldedHeaderScan ? start - foldedHeaderScan : 0;
     while (start > floor && start < text.size() && (text[start] == ' ' || text[start] == '\t')) {
@@ -411,6 +414,8 @@ bool AddressFinder::State::identifierLine(std::string_view text, std::size_t at)
             break;
         }
         start = static_cast<std::size_t>(static_cast<const char *>(newline) - text.data()) + 1;
+        if (start == previousLine)
+            return verdict;
     }
     return verdict = headerNameIsIdentifier(text, start);
 }

@@ -77,6 +77,10 @@ void TestAddressFinder::wrappers_data()
     QTest::newRow("URL path before") << "https://x.fr/contact/a@b.fr"_ba << ab;
     QTest::newRow("mailto with slashes") << "<a href=\"mailto://a@b.fr\">"_ba << ab;
     QTest::newRow("scheme ending like cid") << "acid:a@b.fr"_ba << ab;
+    QTest::newRow("folded headers, each judged by its name")
+        << "To: a@b.fr,\n  a@b.fr,\n\ta@b.fr\nReferences: <m@b.fr>\n <n@b.fr>\n <o@b.fr>\n"
+           "Cc: a@b.fr"_ba
+        << QStringList{u"a@b.fr"_s, u"a@b.fr"_s, u"a@b.fr"_s, u"a@b.fr"_s};
     QTest::newRow("log key=") << "postfix: from=<a@b.fr>, size=1234"_ba << ab;
     QTest::newRow("quoted-printable escapes around")
         << "href=3D\"mailto:a@b.fr\" =3Ca@b.fr=3E"_ba << QStringList{u"a@b.fr"_s, u"a@b.fr"_s};
