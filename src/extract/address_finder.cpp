@@ -276,7 +276,7 @@ std::size_t afterBackslash(std::string_view text, std::size_t begin, std::size_t
                     text.begin() + static_cast<std::ptrdiff_t>(begin) + 5,
                     [](char h) { return is(static_cast<unsigned char>(h), Hex); }))
         return begin + 5;
-    if (c == 'n' || c == 'r' || c == 't' || c == 'f' || c == 'b' || c == 'v')
+    if (c == 'n' || c == 'r' || c == 't')
         return begin + 1;
     return begin;
 }
