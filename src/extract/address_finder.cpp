@@ -352,6 +352,7 @@ struct AddressFinder::State
     std::array<char, localScan> local{};
     std::array<std::size_t, localScan> localFrom{};
     std::string_view localPart;
+    std::size_t localOffset = 0;
     std::array<char, 4 * maxDomain> unicodeDomain{};
     std::array<char, 4 * maxDomain> asciiDomain{};
     std::size_t unicodeLength = 0;
@@ -624,6 +625,14 @@ bool AddressFinder::State::readDomain(std::string_view text, std::size_t at, std
         // `a@b.fr@c`: part of something longer.
         if (after == '@')
             return false;
+        // `_a@b.fr_`: underscores around the address are emphasis, as in Markdown.
+        if (after == '_') {
+            while (localPart.size() > 1 && localPart.front() == '_' &&
+                   localPart.data() + localPart.size() == text.data() + at) {
+                localPart.remove_prefix(1);
+                ++localOffset;
+            }
+        }
         // `git@host:owner/repo`: a path follows at once.
         if (after == ':' && p + 1 < text.size()) {
             const auto next = static_cast<unsigned char>(text[p + 1]);
@@ -687,8 +696,7 @@ void AddressFinder::find(
             break;
         const auto at = static_cast<std::size_t>(static_cast<const char *>(hit) - data);
         position = at + 1;
-        std::size_t offset = 0;
-        if (!s.readLocal(utf8, at, offset))
+        if (!s.readLocal(utf8, at, s.localOffset))
             continue;
         std::size_t end = 0;
         std::string_view address;
@@ -696,7 +704,7 @@ void AddressFinder::find(
             continue;
         if (s.identifierLine(utf8, at))
             continue;
-        found(address, offset);
+        found(address, s.localOffset);
         position = end;
     }
 }

@@ -87,7 +87,8 @@ void TestAddressFinder::wrappers_data()
     QTest::newRow("JSON escapes before")
         << "\"Contact:\\na@b.fr \\u003ca@b.fr\\u003e\""_ba << QStringList{u"a@b.fr"_s, u"a@b.fr"_s};
     QTest::newRow("Markdown emphasis")
-        << "**a@b.fr** et _a@b.fr_"_ba << QStringList{u"a@b.fr"_s, u"_a@b.fr"_s};
+        << "**a@b.fr** et _a@b.fr_"_ba << QStringList{u"a@b.fr"_s, u"a@b.fr"_s};
+    QTest::newRow("underscore leading the local part") << "_a@b.fr"_ba << QStringList{u"_a@b.fr"_s};
     QTest::newRow("bounce address kept whole") << "Return-Path: <liste+jean=x.fr@lists.y.org>"_ba
                                                << QStringList{u"liste+jean=x.fr@lists.y.org"_s};
 }
