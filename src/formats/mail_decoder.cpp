@@ -118,9 +118,7 @@ private:
         const std::int64_t lineNumber = m_nextLine;
         if (complete)
             ++m_nextLine;
-        const bool first = lineNumber == 1 && !m_started;
-        m_started = true;
-        if (first && line.starts_with("From ")) {
+        if (m_leading && line.starts_with("From ")) {
             m_mbox = true;
             m_blankBefore = false;
             startEntity(lineNumber + 1);
@@ -182,9 +180,15 @@ private:
             return;
         }
         if (line.empty()) {
+            // Blank lines before a message's first header are not its end.
+            if (m_leading) {
+                startEntity(lineNumber + 1);
+                return;
+            }
             endHeaders(lineNumber + 1);
             return;
         }
+        m_leading = false;
         if ((line.front() == ' ' || line.front() == '\t') && !m_headerName.empty()) {
             if (m_headerValue.size() < kMaxHeader)
                 m_headerValue.append(line);
@@ -274,9 +278,10 @@ private:
     void flushHeaderText()
     {
         if (!m_headerText.empty()) {
-            m_receiver.text(m_headerText, m_headerTextLine, true);
-            for (const char c : m_headerText)
-                m_headerTextLine += c == '\n';
+            // Lines of hidden headers alone are not worth a run.
+            if (m_headerText.find_first_not_of('\n') != std::string::npos)
+                m_receiver.text(m_headerText, m_headerTextLine, true);
+            m_headerTextLine += std::count(m_headerText.begin(), m_headerText.end(), '\n');
         }
         m_headerText.clear();
     }
@@ -337,14 +342,13 @@ private:
             return;
         }
         const bool encoded = m_transfer == GMIME_CONTENT_ENCODING_BASE64 ||
-                             m_transfer == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
-                             m_transfer == GMIME_CONTENT_ENCODING_UUENCODE;
+                             m_transfer == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
         if (m_mediaType == "message" &&
             (m_mediaSubtype == "rfc822" || m_mediaSubtype == "global") && !encoded) {
             startEntity(bodyLine);
             return;
         }
-        if (!isTextual()) {
+        if (!isTextual() || m_transfer == GMIME_CONTENT_ENCODING_UUENCODE) {
             m_state = State::Skip;
             return;
         }
@@ -470,7 +474,7 @@ private:
     GMimeParserOptions *m_options = nullptr;
     LineSplitter m_lines;
     std::int64_t m_nextLine = 1;
-    bool m_started = false;
+    bool m_leading = true;
     bool m_mbox = false;
     bool m_blankBefore = false;
     bool m_wholeLine = true;
