@@ -258,11 +258,14 @@ private:
         if (!isHiddenHeader(name)) {
             std::string value =
                 equalsNoCase(name, "received") ? withoutReceivedId(m_headerValue) : m_headerValue;
-            char *decoded = g_mime_utils_header_decode_text(m_options, value.c_str());
             m_headerText.append(m_headerName);
             m_headerText += ": ";
-            if (decoded) {
-                std::string_view text(decoded);
+            if (value.find("=?") == std::string::npos) {
+                // No encoded word: raw 8-bit text is read by the input rule.
+                AppendAsUtf8(QByteArrayView(value.data(), static_cast<qsizetype>(value.size())),
+                             m_encoding, m_headerText);
+            } else if (char *decoded = g_mime_utils_header_decode_text(m_options, value.c_str())) {
+                const std::string_view text(decoded);
                 AppendAsUtf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
                              InputEncoding::Utf8, m_headerText);
                 g_free(decoded);

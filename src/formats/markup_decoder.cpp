@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 #include <libxml/HTMLparser.h>
 
@@ -121,10 +122,19 @@ bool startsWithNoCase(std::string_view text, std::string_view lowerPrefix)
     return true;
 }
 
+bool isAsciiAlpha(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isAsciiAlnum(char c)
+{
+    return isAsciiAlpha(c) || (c >= '0' && c <= '9');
+}
+
 bool isNameChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == ':' ||
-           c == '.';
+    return isAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.';
 }
 
 bool isSpace(char c)
@@ -154,6 +164,27 @@ void appendCodePoint(char32_t c, std::string &out)
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
+}
+
+// libxml2's table of HTML named characters, read once through its lookup by value (its lookup by
+// name walks the whole table each time) and joined with the HTML5 names it lacks.
+const std::unordered_map<std::string, std::string> &namedCharacters()
+{
+    static const std::unordered_map<std::string, std::string> table = [] {
+        std::unordered_map<std::string, std::string> result;
+        for (unsigned int value = 1; value < 0x2700; ++value) {
+            const htmlEntityDesc *entity = htmlEntityValueLookup(value);
+            if (!entity || !entity->name)
+                continue;
+            std::string utf8;
+            appendCodePoint(value, utf8);
+            result.emplace(entity->name, std::move(utf8));
+        }
+        for (const NamedCharacter &named : kHtml5Names)
+            result.emplace(std::string(named.name), std::string(named.utf8));
+        return result;
+    }();
+    return table;
 }
 
 // Appends `text` with its character references decoded; one that is not known stays as written.
@@ -189,26 +220,16 @@ void appendDecoded(std::string_view text, std::string &out)
                 done = true;
             }
         } else {
-            while (i < text.size() && i - amp <= 32 &&
-                   std::isalnum(static_cast<unsigned char>(text[i])))
+            while (i < text.size() && i - amp <= 32 && isAsciiAlnum(text[i]))
                 ++i;
             if (i < text.size() && text[i] == ';' && i > amp + 1) {
-                const std::string name(text.substr(amp + 1, i - amp - 1));
-                if (const htmlEntityDesc *entity =
-                        htmlEntityLookup(reinterpret_cast<const xmlChar *>(name.c_str()))) {
-                    appendCodePoint(entity->value, out);
+                const auto &table = namedCharacters();
+                const auto found = table.find(std::string(text.substr(amp + 1, i - amp - 1)));
+                if (found != table.end()) {
+                    out.append(found->second);
                     done = true;
-                } else {
-                    for (const NamedCharacter &named : kHtml5Names) {
-                        if (named.name == name) {
-                            out.append(named.utf8);
-                            done = true;
-                            break;
-                        }
-                    }
-                }
-                if (done)
                     ++i;
+                }
             }
         }
         if (!done) {
@@ -373,8 +394,7 @@ private:
             return pos + 1;
         }
         const char second = rest[1];
-        const bool isTag = std::isalpha(static_cast<unsigned char>(second)) || second == '/' ||
-                           second == '!' || second == '?';
+        const bool isTag = isAsciiAlpha(second) || second == '/' || second == '!' || second == '?';
         if (!isTag) {
             m_out += '<';
             return pos + 1;
