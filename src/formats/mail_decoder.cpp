@@ -379,14 +379,12 @@ private:
     void bodyLine(std::string_view line, bool complete)
     {
         if (m_decoding) {
-            m_scratch.assign(line);
+            // Encoded lines are decoded a piece at a time, not line by line.
+            m_encoded.append(line);
             if (complete)
-                m_scratch += '\n';
-            const std::size_t had = m_body.size();
-            m_body.resize(had + g_mime_encoding_outlen(&m_codec, m_scratch.size()));
-            const std::size_t n = g_mime_encoding_step(&m_codec, m_scratch.data(), m_scratch.size(),
-                                                       m_body.data() + had);
-            m_body.resize(had + n);
+                m_encoded += '\n';
+            if (m_encoded.size() >= kPiece)
+                decodeHeld();
         } else {
             m_body.append(line);
             if (complete)
@@ -394,6 +392,16 @@ private:
         }
         if (m_body.size() >= kPiece)
             flushBody(false);
+    }
+
+    void decodeHeld()
+    {
+        const std::size_t had = m_body.size();
+        m_body.resize(had + g_mime_encoding_outlen(&m_codec, m_encoded.size()));
+        const std::size_t n =
+            g_mime_encoding_step(&m_codec, m_encoded.data(), m_encoded.size(), m_body.data() + had);
+        m_body.resize(had + n);
+        m_encoded.clear();
     }
 
     void flushBody(bool all)
@@ -428,6 +436,7 @@ private:
         if (m_state != State::Body)
             return;
         if (m_decoding) {
+            decodeHeld();
             const std::size_t had = m_body.size();
             m_body.resize(had + g_mime_encoding_outlen(&m_codec, 0) + 8);
             const std::size_t n = g_mime_encoding_flush(&m_codec, nullptr, 0, m_body.data() + had);
@@ -508,7 +517,7 @@ private:
     std::unique_ptr<ChunkDecoder> m_nested;
     std::int64_t m_bodyLine = 1;
     std::string m_body;
-    std::string m_scratch;
+    std::string m_encoded;
     std::string m_text;
 };
 
