@@ -322,6 +322,12 @@ void TestFormatDecoders::decodesEdges_data()
         << QByteArray(
                "From: a@exemple.fr\nContent-Type: text/html\n\n<p>\n\ng&#64;exemple.fr</p>\n")
         << InputFormat::Mail << QByteArray("g@exemple.fr") << qint64(6);
+    QTest::newRow("mail: text attachment labelled as bytes")
+        << QByteArray("From: a@exemple.fr\nContent-Type: multipart/mixed; boundary=x\n\n--x\n"
+                      "Content-Type: application/octet-stream; name=\"liste.csv\"\n"
+                      "Content-Transfer-Encoding: base64\n\n" +
+                      QByteArray("nom;q@exemple.fr\n").toBase64() + "\n--x--\n")
+        << InputFormat::Mail << QByteArray("nom;q@exemple.fr") << qint64(5);
     QTest::newRow("html: comment and tag over several lines")
         << QByteArray(
                "<html><!-- un\ndeux --><a\nhref=\"mailto:h@exemple.fr\"\n>\ni@exemple.fr</a>")
