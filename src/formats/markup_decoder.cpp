@@ -445,6 +445,14 @@ private:
         while (i < tag.size() && isNameChar(tag[i]))
             ++i;
         const std::string_view name = tag.substr(nameStart, i - nameStart);
+        if (i < tag.size() && !isSpace(tag[i]) && tag[i] != '/') {
+            // `<jean@exemple.fr>` is not an element: an address left unescaped in the text.
+            const std::size_t had = m_out.size();
+            appendDecoded(tag, m_out);
+            m_out += '>';
+            std::replace(m_out.begin() + static_cast<std::ptrdiff_t>(had), m_out.end(), '\r', ' ');
+            return;
+        }
         const bool breaks = !isInline(name);
         if (breaks)
             m_out += ' ';

@@ -153,6 +153,8 @@ void TestFormatDecoders::detectsFormat_data()
     QTest::newRow("tag") << QByteArray("<p>bonjour</p>") << u"page.txt"_s << InputFormat::Markup;
     QTest::newRow("html in UTF-16")
         << QByteArray("\xFF\xFE<\0h\0t\0m\0l\0>\0", 14) << u""_s << InputFormat::Markup;
+    QTest::newRow("addresses in angle brackets")
+        << QByteArray("<jean@exemple.fr>\n<marie@exemple.fr>\n") << u""_s << InputFormat::Text;
     QTest::newRow("vcard") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\n") << u""_s
                            << InputFormat::Contacts;
     QTest::newRow("calendar in lower case")
@@ -349,6 +351,9 @@ void TestFormatDecoders::decodesEdges_data()
     QTest::newRow("html: reference to a line break")
         << QByteArray("<p>m&#10;n@exemple.fr</p>\n<p>o@exemple.fr</p>") << InputFormat::Markup
         << QByteArray("o@exemple.fr") << qint64(2);
+    QTest::newRow("html: address between angle brackets")
+        << QByteArray("<p>Jean\n<jean@exemple.fr></p>") << InputFormat::Markup
+        << QByteArray("<jean@exemple.fr>") << qint64(2);
     QTest::newRow("html: unknown name kept")
         << QByteArray("<p>a &nosuch; b</p>") << InputFormat::Markup << QByteArray("&nosuch;")
         << qint64(1);
