@@ -82,6 +82,7 @@ fuzz: build
 	CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DEXTRACTEUR_BUILD_FUZZ=ON -DEXTRACTEUR_BUILD_TESTS=OFF -DEXTRACTEUR_BUILD_BENCH=OFF \
 		-DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
-	cmake --build build/fuzz --target fuzz_splitter fuzz_decode fuzz_save fuzz_settings fuzz_sort fuzz_address fuzz_containers
+	cmake --build build/fuzz --target fuzz_splitter fuzz_decode fuzz_save fuzz_settings fuzz_sort \
+		fuzz_address fuzz_containers fuzz_decoders
 	fuzz/run $(FUZZ_SECONDS)
 	if [ $(FUZZ_KILLS) -gt 0 ]; then EXTRACTEUR_CRASH_KILLS=$(FUZZ_KILLS) build/dev/tests/tst_crash_safety; fi

@@ -184,7 +184,13 @@ InputFormat DetectFormat(QByteArrayView head, QStringView nameHint)
         if (startsWithNoCase(body, "<!doctype") || startsWithNoCase(body, "<html") ||
             body.starts_with("<?xml") || body.starts_with("<!--"))
             return InputFormat::Markup;
-        if (body.size() > 1 && ((lower(body[1]) >= 'a' && lower(body[1]) <= 'z')))
+        // A tag, not `<jean@exemple.fr>` at the head of a list.
+        std::size_t end = 1;
+        while (end < body.size() && ((lower(body[end]) >= 'a' && lower(body[end]) <= 'z') ||
+                                     (end > 1 && body[end] >= '0' && body[end] <= '9')))
+            ++end;
+        if (end > 1 && end < body.size() &&
+            (isBlank(body[end]) || body[end] == '>' || body[end] == '/'))
             return InputFormat::Markup;
     }
     if (startsWithNoCase(body, "BEGIN:VCARD") || startsWithNoCase(body, "BEGIN:VCALENDAR"))

@@ -118,9 +118,7 @@ private:
         const std::int64_t lineNumber = m_nextLine;
         if (complete)
             ++m_nextLine;
-        const bool first = lineNumber == 1 && !m_started;
-        m_started = true;
-        if (first && line.starts_with("From ")) {
+        if (m_leading && line.starts_with("From ")) {
             m_mbox = true;
             m_blankBefore = false;
             startEntity(lineNumber + 1);
@@ -182,9 +180,15 @@ private:
             return;
         }
         if (line.empty()) {
+            // Blank lines before a message's first header are not its end.
+            if (m_leading) {
+                startEntity(lineNumber + 1);
+                return;
+            }
             endHeaders(lineNumber + 1);
             return;
         }
+        m_leading = false;
         if ((line.front() == ' ' || line.front() == '\t') && !m_headerName.empty()) {
             if (m_headerValue.size() < kMaxHeader)
                 m_headerValue.append(line);
@@ -254,11 +258,14 @@ private:
         if (!isHiddenHeader(name)) {
             std::string value =
                 equalsNoCase(name, "received") ? withoutReceivedId(m_headerValue) : m_headerValue;
-            char *decoded = g_mime_utils_header_decode_text(m_options, value.c_str());
             m_headerText.append(m_headerName);
             m_headerText += ": ";
-            if (decoded) {
-                std::string_view text(decoded);
+            if (value.find("=?") == std::string::npos) {
+                // No encoded word: raw 8-bit text is read by the input rule.
+                AppendAsUtf8(QByteArrayView(value.data(), static_cast<qsizetype>(value.size())),
+                             m_encoding, m_headerText);
+            } else if (char *decoded = g_mime_utils_header_decode_text(m_options, value.c_str())) {
+                const std::string_view text(decoded);
                 AppendAsUtf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
                              InputEncoding::Utf8, m_headerText);
                 g_free(decoded);
@@ -274,9 +281,10 @@ private:
     void flushHeaderText()
     {
         if (!m_headerText.empty()) {
-            m_receiver.text(m_headerText, m_headerTextLine, true);
-            for (const char c : m_headerText)
-                m_headerTextLine += c == '\n';
+            // Lines of hidden headers alone are not worth a run.
+            if (m_headerText.find_first_not_of('\n') != std::string::npos)
+                m_receiver.text(m_headerText, m_headerTextLine, true);
+            m_headerTextLine += std::count(m_headerText.begin(), m_headerText.end(), '\n');
         }
         m_headerText.clear();
     }
@@ -337,14 +345,13 @@ private:
             return;
         }
         const bool encoded = m_transfer == GMIME_CONTENT_ENCODING_BASE64 ||
-                             m_transfer == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
-                             m_transfer == GMIME_CONTENT_ENCODING_UUENCODE;
+                             m_transfer == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
         if (m_mediaType == "message" &&
             (m_mediaSubtype == "rfc822" || m_mediaSubtype == "global") && !encoded) {
             startEntity(bodyLine);
             return;
         }
-        if (!isTextual()) {
+        if (!isTextual() || m_transfer == GMIME_CONTENT_ENCODING_UUENCODE) {
             m_state = State::Skip;
             return;
         }
@@ -372,14 +379,12 @@ private:
     void bodyLine(std::string_view line, bool complete)
     {
         if (m_decoding) {
-            m_scratch.assign(line);
+            // Encoded lines are decoded a piece at a time, not line by line.
+            m_encoded.append(line);
             if (complete)
-                m_scratch += '\n';
-            const std::size_t had = m_body.size();
-            m_body.resize(had + g_mime_encoding_outlen(&m_codec, m_scratch.size()));
-            const std::size_t n = g_mime_encoding_step(&m_codec, m_scratch.data(), m_scratch.size(),
-                                                       m_body.data() + had);
-            m_body.resize(had + n);
+                m_encoded += '\n';
+            if (m_encoded.size() >= kPiece)
+                decodeHeld();
         } else {
             m_body.append(line);
             if (complete)
@@ -387,6 +392,16 @@ private:
         }
         if (m_body.size() >= kPiece)
             flushBody(false);
+    }
+
+    void decodeHeld()
+    {
+        const std::size_t had = m_body.size();
+        m_body.resize(had + g_mime_encoding_outlen(&m_codec, m_encoded.size()));
+        const std::size_t n =
+            g_mime_encoding_step(&m_codec, m_encoded.data(), m_encoded.size(), m_body.data() + had);
+        m_body.resize(had + n);
+        m_encoded.clear();
     }
 
     void flushBody(bool all)
@@ -421,6 +436,7 @@ private:
         if (m_state != State::Body)
             return;
         if (m_decoding) {
+            decodeHeld();
             const std::size_t had = m_body.size();
             m_body.resize(had + g_mime_encoding_outlen(&m_codec, 0) + 8);
             const std::size_t n = g_mime_encoding_flush(&m_codec, nullptr, 0, m_body.data() + had);
@@ -470,7 +486,7 @@ private:
     GMimeParserOptions *m_options = nullptr;
     LineSplitter m_lines;
     std::int64_t m_nextLine = 1;
-    bool m_started = false;
+    bool m_leading = true;
     bool m_mbox = false;
     bool m_blankBefore = false;
     bool m_wholeLine = true;
@@ -501,7 +517,7 @@ private:
     std::unique_ptr<ChunkDecoder> m_nested;
     std::int64_t m_bodyLine = 1;
     std::string m_body;
-    std::string m_scratch;
+    std::string m_encoded;
     std::string m_text;
 };
 

@@ -113,6 +113,8 @@ private slots:
     void decodesFixture();
     void leavesOut_data();
     void leavesOut();
+    void decodesEdges_data();
+    void decodesEdges();
     void readsEncodings_data();
     void readsEncodings();
     void keepsLongTextWhole_data();
@@ -151,6 +153,8 @@ void TestFormatDecoders::detectsFormat_data()
     QTest::newRow("tag") << QByteArray("<p>bonjour</p>") << u"page.txt"_s << InputFormat::Markup;
     QTest::newRow("html in UTF-16")
         << QByteArray("\xFF\xFE<\0h\0t\0m\0l\0>\0", 14) << u""_s << InputFormat::Markup;
+    QTest::newRow("addresses in angle brackets")
+        << QByteArray("<jean@exemple.fr>\n<marie@exemple.fr>\n") << u""_s << InputFormat::Text;
     QTest::newRow("vcard") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\n") << u""_s
                            << InputFormat::Contacts;
     QTest::newRow("calendar in lower case")
@@ -291,6 +295,89 @@ void TestFormatDecoders::leavesOut()
     decode(bytes, DetectFormat(bytes, file), 4096, receiver);
     QVERIFY(!receiver.runs.empty());
     QCOMPARE(receiver.lineOf(needle), -1);
+}
+
+void TestFormatDecoders::decodesEdges_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<InputFormat>("format");
+    QTest::addColumn<QByteArray>("needle");
+    QTest::addColumn<qint64>("line");
+
+    QTest::newRow("mail: blank lines before the headers")
+        << QByteArray("\n\nFrom: a@exemple.fr\nTo: b@exemple.fr\n\ncorps c@exemple.fr\n")
+        << InputFormat::Mail << QByteArray("To: b@exemple.fr") << qint64(4);
+    QTest::newRow("mail: part without headers")
+        << QByteArray("From: a@exemple.fr\nContent-Type: multipart/mixed; boundary=x\n\n--x\n\n"
+                      "sans en-tete d@exemple.fr\n--x--\n")
+        << InputFormat::Mail << QByteArray("sans en-tete d@exemple.fr") << qint64(6);
+    QTest::newRow("mail: part left open by its multipart")
+        << QByteArray("From: a@exemple.fr\nContent-Type: multipart/mixed; boundary=x\n\n--x\n"
+                      "Content-Type: multipart/alternative; boundary=y\n\n--y\n\ninterne\n--x\n"
+                      "\napres e@exemple.fr\n--x--\n")
+        << InputFormat::Mail << QByteArray("apres e@exemple.fr") << qint64(12);
+    QTest::newRow("mail: boundary that another one starts with")
+        << QByteArray("From: a@exemple.fr\nContent-Type: multipart/mixed; boundary=x\n\n--x\n"
+                      "\n--xy f@exemple.fr\n--x--\n")
+        << InputFormat::Mail << QByteArray("--xy f@exemple.fr") << qint64(6);
+    QTest::newRow("mail: html body as it stands")
+        << QByteArray(
+               "From: a@exemple.fr\nContent-Type: text/html\n\n<p>\n\ng&#64;exemple.fr</p>\n")
+        << InputFormat::Mail << QByteArray("g@exemple.fr") << qint64(6);
+    QTest::newRow("mail: text attachment labelled as bytes")
+        << QByteArray("From: a@exemple.fr\nContent-Type: multipart/mixed; boundary=x\n\n--x\n"
+                      "Content-Type: application/octet-stream; name=\"liste.csv\"\n"
+                      "Content-Transfer-Encoding: base64\n\n" +
+                      QByteArray("nom;q@exemple.fr\n").toBase64() + "\n--x--\n")
+        << InputFormat::Mail << QByteArray("nom;q@exemple.fr") << qint64(5);
+    QTest::newRow("html: comment and tag over several lines")
+        << QByteArray(
+               "<html><!-- un\ndeux --><a\nhref=\"mailto:h@exemple.fr\"\n>\ni@exemple.fr</a>")
+        << InputFormat::Markup << QByteArray("i@exemple.fr") << qint64(5);
+    QTest::newRow("html: attribute on its own line")
+        << QByteArray(
+               "<html><!-- un\ndeux --><a\nhref=\"mailto:h@exemple.fr\"\n>\ni@exemple.fr</a>")
+        << InputFormat::Markup << QByteArray("mailto:h@exemple.fr") << qint64(3);
+    QTest::newRow("html: address cut by an inline element")
+        << QByteArray("<p>j<b>@</b>exemple.fr</p>") << InputFormat::Markup
+        << QByteArray("j@exemple.fr") << qint64(1);
+    QTest::newRow("html: structured data in a script")
+        << QByteArray("<html><script type=\"application/ld+json\">\n{\"email\": \"k@exemple.fr\"}"
+                      "</script></html>")
+        << InputFormat::Markup << QByteArray("k@exemple.fr") << qint64(2);
+    QTest::newRow("xml: CDATA") << QByteArray(
+                                       "<?xml version=\"1.0\"?>\n<r><![CDATA[l@exemple.fr]]></r>")
+                                << InputFormat::Markup << QByteArray("l@exemple.fr") << qint64(2);
+    QTest::newRow("html: reference to a line break")
+        << QByteArray("<p>m&#10;n@exemple.fr</p>\n<p>o@exemple.fr</p>") << InputFormat::Markup
+        << QByteArray("o@exemple.fr") << qint64(2);
+    QTest::newRow("html: address between angle brackets")
+        << QByteArray("<p>Jean\n<jean@exemple.fr></p>") << InputFormat::Markup
+        << QByteArray("<jean@exemple.fr>") << qint64(2);
+    QTest::newRow("html: unknown name kept")
+        << QByteArray("<p>a &nosuch; b</p>") << InputFormat::Markup << QByteArray("&nosuch;")
+        << qint64(1);
+    QTest::newRow("calendar: folded attendee")
+        << QByteArray(
+               "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nATTENDEE;CN=P:mailto:p@exem\r\n\tple.fr\r\n"
+               "END:VEVENT\r\n")
+        << InputFormat::Contacts << QByteArray("mailto:p@exemple.fr") << qint64(3);
+}
+
+void TestFormatDecoders::decodesEdges()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(InputFormat, format);
+    QFETCH(QByteArray, needle);
+    QFETCH(qint64, line);
+
+    QCOMPARE(DetectFormat(bytes, u""), format);
+    for (const std::size_t step : {std::size_t(1), std::size_t(1) << 20}) {
+        CollectingReceiver receiver;
+        decode(bytes, format, step, receiver);
+        QVERIFY(receiver.invalidRuns.empty());
+        QCOMPARE(receiver.lineOf(needle), line);
+    }
 }
 
 void TestFormatDecoders::readsEncodings_data()
