@@ -51,15 +51,22 @@ ArchiveReader::ArchiveReader(ByteSource &outer, const QString &shownName, Expand
         archive_read_support_format_raw(m_archive);
     else
         archive_read_support_format_all(m_archive);
-    if (kind == Kind::ArchiveInMemory) {
-        readWhole();
-        if (archive_read_open_memory(m_archive, m_input.data(), m_input.size()) != ARCHIVE_OK)
+    // The destructor does not run when the constructor raises: the library's state is freed
+    // here then.
+    try {
+        if (kind == Kind::ArchiveInMemory) {
+            readWhole();
+            if (archive_read_open_memory(m_archive, m_input.data(), m_input.size()) != ARCHIVE_OK)
+                fail();
+        } else if (archive_read_open(m_archive, this, nullptr, &ArchiveReader::readCallback,
+                                     nullptr) != ARCHIVE_OK) {
             fail();
-    } else if (archive_read_open(m_archive, this, nullptr, &ArchiveReader::readCallback, nullptr) !=
-               ARCHIVE_OK) {
-        fail();
+        }
+    } catch (...) {
+        archive_read_free(m_archive);
+        m_archive = nullptr;
+        throw;
     }
-    m_opened = true;
 }
 
 ArchiveReader::~ArchiveReader()

@@ -88,7 +88,6 @@ private:
     bool m_regular = false;
     bool m_encrypted = false;
     bool m_failed = false;
-    bool m_opened = false;
 };
 
 // The current member of an ArchiveReader as a source of its own.
