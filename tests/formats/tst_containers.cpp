@@ -36,6 +36,27 @@ private:
     std::size_t m_at = 0;
 };
 
+// Gives the first `good` bytes, then fails as a disk or a pipe does.
+class FailingSource : public ByteSource
+{
+public:
+    FailingSource(QByteArray bytes, qsizetype good) : m_bytes(bytes.first(good)) {}
+    std::size_t read(char *buffer, std::size_t size) override
+    {
+        const std::size_t left = static_cast<std::size_t>(m_bytes.size()) - m_at;
+        if (left == 0)
+            throw AppError(u"Lecture impossible « disque »"_s);
+        const std::size_t n = std::min({size, left, std::size_t{512}});
+        std::memcpy(buffer, m_bytes.constData() + m_at, n);
+        m_at += n;
+        return n;
+    }
+
+private:
+    QByteArray m_bytes;
+    std::size_t m_at = 0;
+};
+
 // A run of zeros that ends when told, as large as wanted without holding it.
 class ZeroSource : public ByteSource
 {
@@ -210,6 +231,8 @@ private slots:
     void encryptedMember();
     void faults_data();
     void faults();
+    void readFaultOfTheInput_data();
+    void readFaultOfTheInput();
     void bomb();
 };
 
@@ -485,6 +508,27 @@ void TestContainers::faults()
     for (const QString &address : kept)
         QVERIFY2(outcome.addresses().contains(address), qPrintable(address));
     QVERIFY(!outcome.invalidUtf8);
+}
+
+void TestContainers::readFaultOfTheInput_data()
+{
+    QTest::addColumn<QString>("file");
+
+    // The input's own fault crosses libarchive, libxml2 or a reader of ours as it was raised.
+    for (const char *file : {"imbrique.tar.gz", "document.docx", "texte.odt", "sept.7z",
+                             "brochure.pdf", "lettre.rtf", "simple.txt.xz"})
+        QTest::newRow(file) << QString::fromLatin1(file);
+}
+
+void TestContainers::readFaultOfTheInput()
+{
+    QFETCH(QString, file);
+    const QByteArray bytes = FixtureBytes(file);
+    for (const qsizetype good : {qsizetype{0}, qsizetype{700}, bytes.size() - 1}) {
+        FailingSource source(bytes, std::min(good, bytes.size() - 1));
+        const Outcome outcome = Read(source, file);
+        QCOMPARE(outcome.error, u"Lecture impossible « disque »"_s);
+    }
 }
 
 void TestContainers::bomb()
