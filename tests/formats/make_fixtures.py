@@ -143,6 +143,45 @@ def pdf():
     return bytes(out)
 
 
+def pdf_object_streams():
+    """A PDF 1.5 whose link annotation sits in a compressed object stream, as newer writers
+    keep them, with a cross-reference stream."""
+    import zlib
+    stream = b"BT /F1 12 Tf 72 720 Td (Pour nous joindre, suivre le lien.) Tj ET\n"
+    plain = {
+        1: b"<< /Type /Catalog /Pages 2 0 R >>",
+        2: b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        3: b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+           b"/Resources << /Font << /F1 5 0 R >> >> /Annots [6 0 R] >>",
+        4: b"<< /Length %d >>\nstream\n" % len(stream) + stream + b"endstream",
+        5: b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+    }
+    annotation = (b"<< /Type /Annot /Subtype /Link /Rect [72 715 300 732] "
+                  b"/A << /S /URI /URI (mailto:objet.flux@exemple.fr) >> >>")
+    header = b"6 0 "
+    packed = zlib.compress(header + annotation)
+    plain[7] = (b"<< /Type /ObjStm /N 1 /First %d /Filter /FlateDecode /Length %d >>\nstream\n"
+                % (len(header), len(packed)) + packed + b"\nendstream")
+    out = bytearray(b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n")
+    offsets = {}
+    for number in sorted(plain):
+        offsets[number] = len(out)
+        out += b"%d 0 obj\n" % number + plain[number] + b"\nendobj\n"
+    offsets[8] = len(out)
+    rows = bytearray()
+    for number in range(9):
+        if number == 0:
+            rows += bytes([0]) + (0).to_bytes(4, "big") + (65535).to_bytes(2, "big")
+        elif number == 6:
+            rows += bytes([2]) + (7).to_bytes(4, "big") + (0).to_bytes(2, "big")
+        else:
+            rows += bytes([1]) + offsets[number].to_bytes(4, "big") + (0).to_bytes(2, "big")
+    out += (b"8 0 obj\n<< /Type /XRef /Size 9 /W [1 4 2] /Root 1 0 R /Length %d >>\nstream\n"
+            % len(rows) + bytes(rows) + b"\nendstream\nendobj\n")
+    out += b"startxref\n%d\n%%%%EOF\n" % offsets[8]
+    return bytes(out)
+
+
 def rtf():
     return (rb"{\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\fnil police@exemple.fr;}}"
             rb"{\colortbl;\red0\green0\blue0;}{\*\generator Ecrivain@exemple.fr;}"
@@ -244,6 +283,7 @@ def main():
     write("texte.odt", odt())
     write("tableur.ods", ods())
     write("brochure.pdf", pdf())
+    write("flux.pdf", pdf_object_streams())
     write("lettre.rtf", rtf())
     write("imbrique.tar.gz", nested())
     write("profond.zip", deep(6))

@@ -258,6 +258,8 @@ void TestContainers::documents_data()
         << u"tableur.ods"_s << QStringList{u"luc.moreau@exemple.fr"_s, u"tableur@exemple.fr"_s};
     QTest::newRow("pdf: two text operators, link annotation")
         << u"brochure.pdf"_s << QStringList{u"anne.bernard@exemple.fr"_s, u"lien@exemple.fr"_s};
+    QTest::newRow("pdf: link in a compressed object stream")
+        << u"flux.pdf"_s << QStringList{u"objet.flux@exemple.fr"_s};
     QTest::newRow("rtf: groups, field; no font table, picture or unknown destination")
         << u"lettre.rtf"_s
         << QStringList{u"fin@exemple.fr"_s, u"jean.martin@exemple.fr"_s, u"rtf.lien@exemple.fr"_s};
