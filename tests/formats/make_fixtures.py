@@ -143,6 +143,48 @@ def pdf():
     return bytes(out)
 
 
+def rc4(key, data):
+    box = list(range(256))
+    j = 0
+    for i in range(256):
+        j = (j + box[i] + key[i % len(key)]) & 0xFF
+        box[i], box[j] = box[j], box[i]
+    i = j = 0
+    out = bytearray()
+    for byte in data:
+        i = (i + 1) & 0xFF
+        j = (j + box[i]) & 0xFF
+        box[i], box[j] = box[j], box[i]
+        out.append(byte ^ box[(box[i] + box[j]) & 0xFF])
+    return bytes(out)
+
+
+def pdf_locked():
+    """The one-page PDF above behind a user password (standard security handler, revision 2):
+    no reader opens it without the password."""
+    import hashlib
+    pad = bytes.fromhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A")
+    user, owner, permissions, file_id = b"secret", b"proprio", -4, b"0123456789abcdef"
+    owner_key = hashlib.md5((owner + pad)[:32]).digest()[:5]
+    o_entry = rc4(owner_key, (user + pad)[:32])
+    key = hashlib.md5((user + pad)[:32] + o_entry + permissions.to_bytes(4, "little", signed=True)
+                      + file_id).digest()[:5]
+    u_entry = rc4(key, pad)
+    body = pdf()
+    cut = body.index(b"trailer")
+    encrypt_at = body.index(b"xref")
+    encrypt = (b"7 0 obj\n<< /Filter /Standard /V 1 /R 2 /O <%s> /U <%s> /P %d >>\nendobj\n"
+               % (o_entry.hex().encode(), u_entry.hex().encode(), permissions))
+    head = body[:encrypt_at] + encrypt
+    xref = len(head)
+    offsets = [int(line[:10]) for line in body[body.index(b"xref"):cut].split(b"\n")[3:9]]
+    table = b"xref\n0 8\n0000000000 65535 f \n" + b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    table += b"%010d 00000 n \n" % encrypt_at
+    trailer = (b"trailer\n<< /Size 8 /Root 1 0 R /Encrypt 7 0 R /ID [<%s> <%s>] >>\nstartxref\n%d\n%%%%EOF\n"
+               % (file_id.hex().encode(), file_id.hex().encode(), xref))
+    return head + table + trailer
+
+
 def pdf_object_streams():
     """A PDF 1.5 whose link annotation sits in a compressed object stream, as newer writers
     keep them, with a cross-reference stream."""
@@ -284,6 +326,7 @@ def main():
     write("tableur.ods", ods())
     write("brochure.pdf", pdf())
     write("flux.pdf", pdf_object_streams())
+    write("verrou.pdf", pdf_locked())
     write("lettre.rtf", rtf())
     write("imbrique.tar.gz", nested())
     write("profond.zip", deep(6))

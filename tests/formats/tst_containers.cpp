@@ -489,6 +489,9 @@ void TestContainers::faults_data()
     QTest::newRow("pdf header over garbage")
         << u"faux.pdf"_s << QByteArray("%PDF-1.4\nrien@exemple.fr ne suit\n") << QStringList()
         << u"PDF illisible « faux.pdf »"_s;
+    QTest::newRow("pdf behind a password")
+        << u"verrou.pdf"_s << FixtureBytes(u"verrou.pdf"_s) << QStringList()
+        << u"PDF protégé par un mot de passe « verrou.pdf »"_s;
     // Refused as it is opened: the library's state must be freed all the same (a leak shows
     // under the sanitizers).
     QTest::newRow("7z signature over garbage")
