@@ -118,7 +118,8 @@ private:
 
 QString Fixture(const QString &name)
 {
-    return QFINDTESTDATA(QStringLiteral("fixtures/") + name);
+    // Found through the tests folder, so that the test runs from any working folder.
+    return QFINDTESTDATA(QStringLiteral("formats/fixtures/") + name);
 }
 
 QByteArray FixtureBytes(const QString &name)
