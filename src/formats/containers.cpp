@@ -166,7 +166,8 @@ private:
             if (archive.isRaw()) {
                 // A compressed single file: its content is read as the input itself.
                 ArchiveMemberSource member(archive);
-                PeekableSource content(member);
+                ReadAheadSource ahead(member);
+                PeekableSource content(ahead);
                 read(content, shownName, depth, announce, true);
                 continue;
             }
