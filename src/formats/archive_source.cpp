@@ -30,8 +30,7 @@ QString EntryPath(archive_entry *entry)
 
 void ExpandBudget::spend(std::size_t bytes)
 {
-    m_used += bytes;
-    if (m_used > m_limit)
+    if (m_used.fetch_add(bytes, std::memory_order_relaxed) + bytes > m_limit)
         throw ExpandLimitError(QStringLiteral("Trop de données décompressées « %1 » : plus de %2 "
                                               "octets (--max-expand)")
                                    .arg(m_inputName)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -39,7 +40,8 @@ public:
 
 private:
     std::uint64_t m_limit;
-    std::uint64_t m_used = 0;
+    // Spent by a decompressing thread and by the reader of what it gives at once.
+    std::atomic<std::uint64_t> m_used = 0;
     QString m_inputName;
 };
 
