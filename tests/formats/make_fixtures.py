@@ -82,10 +82,30 @@ def xlsx():
                       ("xl/worksheets/_rels/sheet1.xml.rels", sheet_rels)])
 
 
+def pptx():
+    a = ('xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" '
+         'xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main" '
+         f'xmlns:r="{REL}"')
+    slide = f"""<?xml version="1.0" encoding="UTF-8"?><p:sld {a}><p:cSld><p:spTree><p:sp><p:txBody>
+<a:p><a:r><a:t>Inscriptions : claire.fon</a:t></a:r><a:r><a:rPr b="1"/><a:t>taine@exemple.fr</a:t></a:r></a:p>
+<a:p><a:r><a:rPr><a:hlinkClick r:id="rId2"/></a:rPr><a:t>nous contacter</a:t></a:r></a:p>
+</p:txBody></p:sp></p:spTree></p:cSld></p:sld>"""
+    rels = f"""<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="{PKG_REL}"><Relationship Id="rId2" Type="{REL}/hyperlink" Target="mailto:diapo@exemple.fr" TargetMode="External"/></Relationships>"""
+    notes = f"""<?xml version="1.0" encoding="UTF-8"?><p:notes {a}><p:cSld><p:spTree><p:sp><p:txBody><a:p><a:r><a:t>orateur@exemple.fr</a:t></a:r></a:p></p:txBody></p:sp></p:spTree></p:cSld></p:notes>"""
+    comments = f"""<?xml version="1.0" encoding="UTF-8"?><p:cmLst {a}><p:cm authorId="0"><p:text>avis@exemple.fr</p:text></p:cm></p:cmLst>"""
+    types = """<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>"""
+    return zip_bytes([("[Content_Types].xml", types), ("ppt/slides/slide1.xml", slide),
+                      ("ppt/slides/_rels/slide1.xml.rels", rels),
+                      ("ppt/notesSlides/notesSlide1.xml", notes),
+                      ("ppt/comments/comment1.xml", comments)])
+
+
 ODF_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
           'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
           'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
           'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+          'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
+          'xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0" '
           'xmlns:xlink="http://www.w3.org/1999/xlink"')
 
 
@@ -106,6 +126,16 @@ def odt():
 </office:text>"""
     styles = """<style:master-page style:name="Standard"><style:header><text:p>pied@exemple.fr</text:p></style:header></style:master-page>"""
     return odf("application/vnd.oasis.opendocument.text", body, styles)
+
+
+def odp():
+    body = """<office:presentation><draw:page draw:name="p1"><draw:frame><draw:text-box>
+<text:p>Salle : <text:span>remi.ga</text:span><text:span>rnier@exemple.fr</text:span></text:p>
+<text:p><text:a xlink:href="mailto:projection@exemple.fr">écrire</text:a></text:p>
+</draw:text-box></draw:frame>
+<presentation:notes><draw:frame><draw:text-box><text:p>notes.odp@exemple.fr</text:p></draw:text-box></draw:frame></presentation:notes>
+</draw:page></office:presentation>"""
+    return odf("application/vnd.oasis.opendocument.presentation", body)
 
 
 def ods():
@@ -324,6 +354,8 @@ def main():
     write("classeur.xlsx", xlsx())
     write("texte.odt", odt())
     write("tableur.ods", ods())
+    write("diaporama.pptx", pptx())
+    write("diaporama.odp", odp())
     write("brochure.pdf", pdf())
     write("flux.pdf", pdf_object_streams())
     write("verrou.pdf", pdf_locked())

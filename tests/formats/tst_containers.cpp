@@ -257,6 +257,14 @@ void TestContainers::documents_data()
                        u"paul.durand@exemple.fr"_s, u"pied@exemple.fr"_s};
     QTest::newRow("ods: spans in a cell, link")
         << u"tableur.ods"_s << QStringList{u"luc.moreau@exemple.fr"_s, u"tableur@exemple.fr"_s};
+    QTest::newRow("pptx: runs, link, notes, comment")
+        << u"diaporama.pptx"_s
+        << QStringList{u"avis@exemple.fr"_s, u"claire.fontaine@exemple.fr"_s, u"diapo@exemple.fr"_s,
+                       u"orateur@exemple.fr"_s};
+    QTest::newRow("odp: spans in a frame, link, notes")
+        << u"diaporama.odp"_s
+        << QStringList{u"notes.odp@exemple.fr"_s, u"projection@exemple.fr"_s,
+                       u"remi.garnier@exemple.fr"_s};
     QTest::newRow("pdf: two text operators, link annotation")
         << u"brochure.pdf"_s << QStringList{u"anne.bernard@exemple.fr"_s, u"lien@exemple.fr"_s};
     QTest::newRow("pdf: link in a compressed object stream")
