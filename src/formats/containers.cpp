@@ -125,7 +125,7 @@ public:
                 ++depth;
             if (depth > m_limits.maxDepth) {
                 m_receiver.warning(
-                    QStringLiteral("Conteneurs trop imbriqués, « %1 » n’est pas ouvert (plus de %2 "
+                    QStringLiteral("Conteneurs trop imbriqués, « %1 » n'est pas ouvert (plus de %2 "
                                    "niveaux)")
                         .arg(shownName)
                         .arg(m_limits.maxDepth));
