@@ -24,7 +24,12 @@ public:
         if (m_buffer.size() - m_lineStart > kLongestLine)
             cutLongLine();
     }
-    void append(char c) { m_buffer.push_back(c); }
+    void append(char c)
+    {
+        m_buffer.push_back(c);
+        if (m_buffer.size() - m_lineStart > kLongestLine)
+            cutLongLine();
+    }
 
     // Ends the current line (an empty one too).
     void endLine()

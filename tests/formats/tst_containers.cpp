@@ -82,6 +82,7 @@ struct Outcome
     QStringList warnings;
     QString error;
     bool invalidUtf8 = false;
+    std::size_t longestRun = 0;
 
     QStringList addresses() const
     {
@@ -106,6 +107,7 @@ public:
         if (!QUtf8StringView(utf8.data(), static_cast<qsizetype>(utf8.size())).isValidUtf8())
             m_outcome.invalidUtf8 = true;
         m_outcome.text.append(utf8);
+        m_outcome.longestRun = std::max(m_outcome.longestRun, utf8.size());
         if (!m_outcome.text.empty() && m_outcome.text.back() != '\n')
             m_outcome.text.push_back('\n');
     }
@@ -234,6 +236,7 @@ private slots:
     void faults();
     void readFaultOfTheInput_data();
     void readFaultOfTheInput();
+    void longLineInPieces();
     void bomb();
 };
 
@@ -543,6 +546,19 @@ void TestContainers::readFaultOfTheInput()
         const Outcome outcome = Read(source, file);
         QCOMPARE(outcome.error, u"Lecture impossible « disque »"_s);
     }
+}
+
+void TestContainers::longLineInPieces()
+{
+    // A document of one endless line is handed on in bounded runs, every byte of it.
+    const qsizetype length = qsizetype{9} << 20;
+    const QByteArray rtf = "{\\rtf1 " + QByteArray(length, 'a') + " fin@exemple.fr}";
+    const Outcome outcome = Read(rtf, u"long.rtf"_s);
+    QCOMPARE(outcome.error, QString());
+    QCOMPARE(std::count(outcome.text.begin(), outcome.text.end(), 'a'), length);
+    QVERIFY2(outcome.longestRun <= (std::size_t{4} << 20) + (std::size_t{64} << 10),
+             qPrintable(QString::number(outcome.longestRun)));
+    QCOMPARE(outcome.addresses(), QStringList{u"fin@exemple.fr"_s});
 }
 
 void TestContainers::bomb()
