@@ -363,6 +363,10 @@ def main():
     write("imbrique.tar.gz", nested())
     write("profond.zip", deep(6))
     write("tronque.tar.gz", truncated())
+    # A bomb one level down: 16 MiB of zeros gzipped inside a zip, between two small members.
+    write("bombe.zip", zip_bytes([("avant.txt", b"avant.bombe@exemple.fr\n"),
+                                  ("zeros.gz", gzip.compress(bytes(16 << 20), 9, mtime=0)),
+                                  ("apres.txt", b"apres.bombe@exemple.fr\n")]))
     write("noms.zip", zip_bytes([("../../etc/hors.txt", b"hors@exemple.fr\n"),
                                  ("/absolu/chemin.txt", b"absolu@exemple.fr\n")]))
     write("sept.7z", SEVEN_ZIP)

@@ -237,6 +237,7 @@ private slots:
     void readFaultOfTheInput_data();
     void readFaultOfTheInput();
     void longLineInPieces();
+    void bombInsideAnArchive();
     void bomb();
 };
 
@@ -559,6 +560,21 @@ void TestContainers::longLineInPieces()
     QVERIFY2(outcome.longestRun <= (std::size_t{4} << 20) + (std::size_t{64} << 10),
              qPrintable(QString::number(outcome.longestRun)));
     QCOMPARE(outcome.addresses(), QStringList{u"fin@exemple.fr"_s});
+}
+
+void TestContainers::bombInsideAnArchive()
+{
+    // The limit holds for the whole input: a member's bomb stops the archive, not just itself.
+    ContainerLimits limits;
+    limits.maxExpand = std::uint64_t{8} << 20;
+    const Outcome outcome =
+        Read(FixtureBytes(u"bombe.zip"_s), u"bombe.zip"_s, std::size_t{1} << 20, limits);
+    QVERIFY2(outcome.error.startsWith(u"Trop de données décompressées « bombe.zip » : "_s),
+             qPrintable(outcome.error));
+    QCOMPARE(outcome.warnings, QStringList());
+    QVERIFY(outcome.text.starts_with("avant.bombe@exemple.fr\n"));
+    QVERIFY(outcome.text.find("apres") == std::string::npos);
+    QCOMPARE(outcome.members.last(), QString());
 }
 
 void TestContainers::bomb()
