@@ -148,17 +148,24 @@ def ods():
 
 def pdf():
     """A one-page PDF: an address drawn by two text operators, one only in a link annotation."""
+    # The third line draws "fi" as one ligature glyph, told as U+FB01 by the font's ToUnicode.
     stream = (b"BT /F1 12 Tf 72 720 Td (Ecrire a anne.be) Tj (rnard@exemple.fr) Tj ET\n"
-              b"BT /F1 12 Tf 72 700 Td (Cliquer ici) Tj ET\n")
+              b"BT /F1 12 Tf 72 700 Td (Cliquer ici) Tj ET\n"
+              b"BT /F1 12 Tf 72 680 Td (\\200ona.martin@exemple.fr) Tj ET\n")
+    cmap = (b"/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+            b"/CMapName /Ligature def 1 begincodespacerange <00> <FF> endcodespacerange\n"
+            b"1 beginbfchar <80> <FB01> endbfchar\n"
+            b"endcmap CMapName currentdict /CMap defineresource pop end end\n")
     objects = [
         b"<< /Type /Catalog /Pages 2 0 R >>",
         b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
         b"/Resources << /Font << /F1 5 0 R >> >> /Annots [6 0 R] >>",
         b"<< /Length %d >>\nstream\n" % len(stream) + stream + b"endstream",
-        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 7 0 R >>",
         b"<< /Type /Annot /Subtype /Link /Rect [72 695 150 712] /Border [0 0 0] "
         b"/A << /S /URI /URI (mailto:lien@exemple.fr) >> >>",
+        b"<< /Length %d >>\nstream\n" % len(cmap) + cmap + b"endstream",
     ]
     out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
     offsets = []
@@ -203,14 +210,14 @@ def pdf_locked():
     body = pdf()
     cut = body.index(b"trailer")
     encrypt_at = body.index(b"xref")
-    encrypt = (b"7 0 obj\n<< /Filter /Standard /V 1 /R 2 /O <%s> /U <%s> /P %d >>\nendobj\n"
+    encrypt = (b"8 0 obj\n<< /Filter /Standard /V 1 /R 2 /O <%s> /U <%s> /P %d >>\nendobj\n"
                % (o_entry.hex().encode(), u_entry.hex().encode(), permissions))
     head = body[:encrypt_at] + encrypt
     xref = len(head)
-    offsets = [int(line[:10]) for line in body[body.index(b"xref"):cut].split(b"\n")[3:9]]
-    table = b"xref\n0 8\n0000000000 65535 f \n" + b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    offsets = [int(line[:10]) for line in body[body.index(b"xref"):cut].split(b"\n")[3:10]]
+    table = b"xref\n0 9\n0000000000 65535 f \n" + b"".join(b"%010d 00000 n \n" % o for o in offsets)
     table += b"%010d 00000 n \n" % encrypt_at
-    trailer = (b"trailer\n<< /Size 8 /Root 1 0 R /Encrypt 7 0 R /ID [<%s> <%s>] >>\nstartxref\n%d\n%%%%EOF\n"
+    trailer = (b"trailer\n<< /Size 9 /Root 1 0 R /Encrypt 8 0 R /ID [<%s> <%s>] >>\nstartxref\n%d\n%%%%EOF\n"
                % (file_id.hex().encode(), file_id.hex().encode(), xref))
     return head + table + trailer
 

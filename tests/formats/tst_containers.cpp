@@ -269,8 +269,10 @@ void TestContainers::documents_data()
         << u"diaporama.odp"_s
         << QStringList{u"notes.odp@exemple.fr"_s, u"projection@exemple.fr"_s,
                        u"remi.garnier@exemple.fr"_s};
-    QTest::newRow("pdf: two text operators, link annotation")
-        << u"brochure.pdf"_s << QStringList{u"anne.bernard@exemple.fr"_s, u"lien@exemple.fr"_s};
+    QTest::newRow("pdf: two text operators, ligature, link annotation")
+        << u"brochure.pdf"_s
+        << QStringList{u"anne.bernard@exemple.fr"_s, u"fiona.martin@exemple.fr"_s,
+                       u"lien@exemple.fr"_s};
     QTest::newRow("pdf: link in a compressed object stream")
         << u"flux.pdf"_s << QStringList{u"objet.flux@exemple.fr"_s};
     QTest::newRow("rtf: groups, field; no font table, picture or unknown destination")
