@@ -3,6 +3,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "io/input_encoding.h"
@@ -28,8 +30,7 @@ QString EntryPath(archive_entry *entry)
 
 void ExpandBudget::spend(std::size_t bytes)
 {
-    m_used += bytes;
-    if (m_used > m_limit)
+    if (m_used.fetch_add(bytes, std::memory_order_relaxed) + bytes > m_limit)
         throw ExpandLimitError(QStringLiteral("Trop de données décompressées « %1 » : plus de %2 "
                                               "octets (--max-expand)")
                                    .arg(m_inputName)
@@ -51,15 +52,22 @@ ArchiveReader::ArchiveReader(ByteSource &outer, const QString &shownName, Expand
         archive_read_support_format_raw(m_archive);
     else
         archive_read_support_format_all(m_archive);
-    if (kind == Kind::ArchiveInMemory) {
-        readWhole();
-        if (archive_read_open_memory(m_archive, m_input.data(), m_input.size()) != ARCHIVE_OK)
+    // The destructor does not run when the constructor raises: the library's state is freed
+    // here then.
+    try {
+        if (kind == Kind::ArchiveInMemory) {
+            readWhole();
+            if (archive_read_open_memory(m_archive, m_input.data(), m_input.size()) != ARCHIVE_OK)
+                fail();
+        } else if (archive_read_open(m_archive, this, nullptr, &ArchiveReader::readCallback,
+                                     nullptr) != ARCHIVE_OK) {
             fail();
-    } else if (archive_read_open(m_archive, this, nullptr, &ArchiveReader::readCallback, nullptr) !=
-               ARCHIVE_OK) {
-        fail();
+        }
+    } catch (...) {
+        archive_read_free(m_archive);
+        m_archive = nullptr;
+        throw;
     }
-    m_opened = true;
 }
 
 ArchiveReader::~ArchiveReader()
@@ -128,6 +136,11 @@ bool ArchiveReader::next()
     m_path = EntryPath(entry);
     m_regular = m_raw || archive_entry_filetype(entry) == AE_IFREG;
     m_encrypted = archive_entry_is_encrypted(entry) != 0;
+    m_block = nullptr;
+    m_blockLeft = 0;
+    m_holeLeft = 0;
+    m_position = 0;
+    m_dataEnded = false;
     return true;
 }
 
@@ -135,9 +148,122 @@ std::size_t ArchiveReader::read(char *buffer, std::size_t size)
 {
     if (m_failed)
         fail();
-    const la_ssize_t got = archive_read_data(m_archive, buffer, size);
-    if (got < 0)
-        fail();
-    m_budget.spend(static_cast<std::size_t>(got));
-    return static_cast<std::size_t>(got);
+    // Block by block: archive_read_data drops what it had copied for a call that then fails,
+    // and the bytes before a fault must reach the reader.
+    while (m_blockLeft == 0 && m_holeLeft == 0) {
+        if (m_dataEnded)
+            return 0;
+        const void *block = nullptr;
+        std::size_t length = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(m_archive, &block, &length, &offset);
+        if (status == ARCHIVE_EOF) {
+            m_dataEnded = true;
+            return 0;
+        }
+        if (status < ARCHIVE_WARN)
+            fail();
+        // A hole of a sparse member reads as zeros.
+        if (offset > m_position)
+            m_holeLeft = static_cast<std::uint64_t>(offset - m_position);
+        m_block = static_cast<const char *>(block);
+        m_blockLeft = length;
+    }
+    std::size_t n;
+    if (m_holeLeft > 0) {
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_holeLeft));
+        std::memset(buffer, 0, n);
+        m_holeLeft -= n;
+    } else {
+        n = std::min(size, m_blockLeft);
+        std::memcpy(buffer, m_block, n);
+        m_block += n;
+        m_blockLeft -= n;
+    }
+    m_position += static_cast<std::int64_t>(n);
+    m_budget.spend(n);
+    return n;
+}
+
+ReadAheadSource::ReadAheadSource(ByteSource &inner) : m_inner(inner)
+{
+    for (std::size_t i = 0; i < kPieces; ++i)
+        m_empty.emplace_back(kInputPiece);
+    m_thread = std::thread([this] { fill(); });
+}
+
+ReadAheadSource::~ReadAheadSource()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void ReadAheadSource::fill()
+{
+    for (;;) {
+        std::vector<char> piece;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_stop || !m_empty.empty(); });
+            if (m_stop)
+                return;
+            piece = std::move(m_empty.back());
+            m_empty.pop_back();
+        }
+        piece.resize(kInputPiece);
+        std::size_t got = 0;
+        std::exception_ptr fault;
+        try {
+            // Fill the piece whole where the source allows, so the reader gets large pieces.
+            while (got < piece.size()) {
+                const std::size_t n = m_inner.read(piece.data() + got, piece.size() - got);
+                if (n == 0)
+                    break;
+                got += n;
+            }
+        } catch (...) {
+            fault = std::current_exception();
+        }
+        const bool ended = fault != nullptr || got < piece.size();
+        piece.resize(got);
+        {
+            std::lock_guard lock(m_mutex);
+            if (got > 0)
+                m_full.push_back(std::move(piece));
+            m_fault = fault;
+            m_ended = ended;
+        }
+        m_changed.notify_all();
+        if (ended)
+            return;
+    }
+}
+
+std::size_t ReadAheadSource::read(char *buffer, std::size_t size)
+{
+    if (m_at == m_current.size()) {
+        std::unique_lock lock(m_mutex);
+        if (!m_current.empty()) {
+            m_empty.push_back(std::move(m_current));
+            m_current = {};
+            m_changed.notify_all();
+        }
+        m_at = 0;
+        m_changed.wait(lock, [this] { return !m_full.empty() || m_ended; });
+        if (m_full.empty()) {
+            if (m_fault)
+                std::rethrow_exception(m_fault);
+            return 0;
+        }
+        m_current = std::move(m_full.front());
+        m_full.pop_front();
+    }
+    const std::size_t n = std::min(size, m_current.size() - m_at);
+    std::memcpy(buffer, m_current.data() + m_at, n);
+    m_at += n;
+    return n;
 }

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include <QString>
@@ -35,7 +40,8 @@ public:
 
 private:
     std::uint64_t m_limit;
-    std::uint64_t m_used = 0;
+    // Spent by a decompressing thread and by the reader of what it gives at once.
+    std::atomic<std::uint64_t> m_used = 0;
     QString m_inputName;
 };
 
@@ -88,7 +94,11 @@ private:
     bool m_regular = false;
     bool m_encrypted = false;
     bool m_failed = false;
-    bool m_opened = false;
+    const char *m_block = nullptr;
+    std::size_t m_blockLeft = 0;
+    std::uint64_t m_holeLeft = 0;
+    std::int64_t m_position = 0;
+    bool m_dataEnded = false;
 };
 
 // The current member of an ArchiveReader as a source of its own.
@@ -103,4 +113,35 @@ public:
 
 private:
     ArchiveReader &m_reader;
+};
+
+// Reads `inner` ahead on a thread of its own, a few pieces at most, so that decompressing and
+// what the reader does with the text share the cores as `gzip -dc | ...` would. A fault of
+// `inner` is raised by read() once the bytes before it were given.
+class ReadAheadSource : public ByteSource
+{
+public:
+    explicit ReadAheadSource(ByteSource &inner);
+    // Stops the thread, even in the middle of the input.
+    ~ReadAheadSource() override;
+    ReadAheadSource(const ReadAheadSource &) = delete;
+    ReadAheadSource &operator=(const ReadAheadSource &) = delete;
+
+    std::size_t read(char *buffer, std::size_t size) override;
+
+private:
+    void fill();
+
+    static constexpr std::size_t kPieces = 4;
+    ByteSource &m_inner;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::vector<char>> m_full;   // guarded by m_mutex
+    std::vector<std::vector<char>> m_empty; // guarded by m_mutex
+    bool m_ended = false;                   // guarded by m_mutex
+    bool m_stop = false;                    // guarded by m_mutex
+    std::exception_ptr m_fault;             // guarded by m_mutex
+    std::vector<char> m_current;            // the consumer's piece
+    std::size_t m_at = 0;
+    std::thread m_thread;
 };

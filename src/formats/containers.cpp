@@ -107,12 +107,12 @@ public:
             return;
         case Content::Pdf: {
             ContainerLineSink sink(m_receiver);
-            ReadPdfTextFlushed(source, shownName, sink);
+            readPdf(source, shownName, sink);
             return;
         }
         case Content::Rtf: {
             ContainerLineSink sink(m_receiver);
-            FlushAfter(sink, [&] { ReadRtfText(source, sink); });
+            flushAfter(sink, [&] { ReadRtfText(source, sink); });
             return;
         }
         case Content::Office:
@@ -125,7 +125,7 @@ public:
                 ++depth;
             if (depth > m_limits.maxDepth) {
                 m_receiver.warning(
-                    QStringLiteral("Conteneurs trop imbriqués, « %1 » n’est pas ouvert (plus de %2 "
+                    QStringLiteral("Conteneurs trop imbriqués, « %1 » n'est pas ouvert (plus de %2 "
                                    "niveaux)")
                         .arg(shownName)
                         .arg(m_limits.maxDepth));
@@ -141,7 +141,7 @@ public:
 
 private:
     // What was read before a fault is handed on before the fault itself.
-    template <typename Work> static void FlushAfter(ContainerLineSink &sink, Work work)
+    template <typename Work> static void flushAfter(ContainerLineSink &sink, Work work)
     {
         try {
             work();
@@ -152,10 +152,9 @@ private:
         sink.flush();
     }
 
-    void ReadPdfTextFlushed(PeekableSource &source, const QString &shownName,
-                            ContainerLineSink &sink)
+    void readPdf(PeekableSource &source, const QString &shownName, ContainerLineSink &sink)
     {
-        FlushAfter(sink, [&] { ReadPdfText(source, shownName, m_limits.maxExpand, sink); });
+        flushAfter(sink, [&] { ReadPdfText(source, shownName, m_limits.maxExpand, sink); });
     }
 
     void readArchive(PeekableSource &source, const QString &shownName, int depth, bool announce,
@@ -166,7 +165,8 @@ private:
             if (archive.isRaw()) {
                 // A compressed single file: its content is read as the input itself.
                 ArchiveMemberSource member(archive);
-                PeekableSource content(member);
+                ReadAheadSource ahead(member);
+                PeekableSource content(ahead);
                 read(content, shownName, depth, announce, true);
                 continue;
             }
@@ -199,7 +199,7 @@ private:
     {
         ArchiveReader archive(source, shownName, m_budget, ArchiveReader::Kind::Archive);
         ContainerLineSink sink(m_receiver);
-        FlushAfter(sink, [&] {
+        flushAfter(sink, [&] {
             while (archive.next()) {
                 if (!archive.isRegularFile() || !IsOfficeTextPart(kind, archive.path()))
                     continue;

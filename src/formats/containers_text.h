@@ -7,8 +7,8 @@
 #include "formats/text_receiver.h"
 
 // Gathers a document's decoded lines into runs of a good size for the receiver. Runs end at a
-// line end, so no address crosses two of them; a line longer than any sane one is cut at a
-// character boundary so memory stays bounded.
+// line end, so no address crosses two of them; a line longer than any sane one (4 MiB) is cut
+// at a character boundary so memory stays bounded.
 class ContainerLineSink
 {
 public:
@@ -20,11 +20,30 @@ public:
     // `utf8` is valid UTF-8 and holds no line end of its own unless it is one.
     void append(std::string_view utf8)
     {
-        m_buffer.append(utf8);
-        if (m_buffer.size() - m_lineStart > kLongestLine)
-            cutLongLine();
+        for (;;) {
+            const std::size_t held = m_buffer.size() - m_lineStart;
+            const std::size_t room = held < kLongestLine ? kLongestLine - held : 0;
+            if (utf8.size() <= room) {
+                m_buffer.append(utf8);
+                return;
+            }
+            // Cut before a character's first byte, never inside it.
+            std::size_t take = room;
+            while (take > 0 && (static_cast<unsigned char>(utf8[take]) & 0xC0) == 0x80)
+                --take;
+            if (take == 0 && held == 0)
+                take = room;
+            m_buffer.append(utf8.substr(0, take));
+            utf8.remove_prefix(take);
+            flush();
+        }
     }
-    void append(char c) { m_buffer.push_back(c); }
+    void append(char c)
+    {
+        if (m_buffer.size() - m_lineStart >= kLongestLine)
+            flush();
+        m_buffer.push_back(c);
+    }
 
     // Ends the current line (an empty one too).
     void endLine()
@@ -57,20 +76,6 @@ public:
 private:
     static constexpr std::size_t kRunSize = std::size_t{64} << 10;
     static constexpr std::size_t kLongestLine = std::size_t{4} << 20;
-
-    void cutLongLine()
-    {
-        // Keep the last character whole: back up over UTF-8 continuation bytes.
-        std::size_t cut = m_buffer.size();
-        while (cut > m_lineStart && (static_cast<unsigned char>(m_buffer[cut - 1]) & 0xC0) == 0x80)
-            --cut;
-        if (cut > m_lineStart && static_cast<unsigned char>(m_buffer[cut - 1]) >= 0xC0)
-            --cut;
-        std::string rest = m_buffer.substr(cut);
-        m_buffer.resize(cut);
-        flush();
-        m_buffer = std::move(rest);
-    }
 
     TextReceiver &m_receiver;
     std::string m_buffer;

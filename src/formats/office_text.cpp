@@ -52,7 +52,6 @@ struct PartContext
 {
     ByteSource &source;
     std::exception_ptr pending;
-    std::vector<char> piece;
     std::string firstError;
 };
 
@@ -282,7 +281,7 @@ bool IsOfficeTextPart(OfficeKind kind, const QString &path)
 void ReadOfficePart(OfficeKind kind, ByteSource &part, const QString &shownName,
                     const QString &partPath, ContainerLineSink &sink)
 {
-    PartContext context{part, nullptr, {}, {}};
+    PartContext context{part, nullptr, {}};
     // No network, no entity expansion, no DTD loading: the XML of a document is untrusted.
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
                         XML_PARSE_NOCDATA | XML_PARSE_COMPACT;

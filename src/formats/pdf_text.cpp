@@ -24,6 +24,27 @@ constexpr std::uint64_t kLargestObjectStream = std::uint64_t{64} << 20;
 
 void Quiet(const std::string &, void *) {}
 
+// Typesetters draw "fi", "fl", "ff" and the like as one glyph, told as a presentation form
+// (U+FB00 to U+FB06); an address drawn with one must read as its letters.
+void AppendWithoutLigatures(std::string_view text, std::string &out)
+{
+    static constexpr std::string_view kLetters[] = {"ff", "fi", "fl", "ffi", "ffl", "st", "st"};
+    std::size_t from = 0;
+    for (std::size_t i = 0; i + 2 < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) != 0xEF ||
+            static_cast<unsigned char>(text[i + 1]) != 0xAC)
+            continue;
+        const unsigned char last = static_cast<unsigned char>(text[i + 2]);
+        if (last < 0x80 || last > 0x86)
+            continue;
+        out.append(text.substr(from, i - from));
+        out.append(kLetters[last - 0x80]);
+        from = i + 3;
+        i += 2;
+    }
+    out.append(text.substr(from));
+}
+
 bool IsPdfSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';
@@ -240,9 +261,11 @@ void ReadPdfText(ByteSource &source, const QString &shownName, std::uint64_t max
         if (!page)
             continue;
         const poppler::byte_array utf8 = page->text().to_utf8();
-        std::string text;
+        std::string valid;
         AppendAsUtf8(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())),
-                     InputEncoding::Utf8, text);
+                     InputEncoding::Utf8, valid);
+        std::string text;
+        AppendWithoutLigatures(valid, text);
         std::size_t from = 0;
         while (from < text.size()) {
             std::size_t end = text.find_first_of("\r\n\f", from);

@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 constexpr std::size_t kDeepestGroup = 4096;
+constexpr std::size_t kLongestStretch = std::size_t{64} << 10;
 constexpr std::size_t kLongestInstruction = std::size_t{64} << 10;
 
 // Destinations whose text no reader sees.
@@ -169,6 +170,10 @@ public:
                 continue;
             }
             m_bytes.push_back(static_cast<char>(c));
+            // A long stretch of plain text is handed on in pieces, cut after an ASCII byte so
+            // that no character of a double-byte code page is split.
+            if (m_bytes.size() >= kLongestStretch && c < 0x80)
+                flushBytes();
         }
         flushBytes();
         endInstruction();
@@ -240,7 +245,7 @@ private:
     {
         flushBytes();
         if (state().instruction)
-            m_instruction.push_back(' ');
+            emitText(" ");
         else
             m_sink.endLine();
     }

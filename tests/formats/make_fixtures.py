@@ -82,10 +82,30 @@ def xlsx():
                       ("xl/worksheets/_rels/sheet1.xml.rels", sheet_rels)])
 
 
+def pptx():
+    a = ('xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" '
+         'xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main" '
+         f'xmlns:r="{REL}"')
+    slide = f"""<?xml version="1.0" encoding="UTF-8"?><p:sld {a}><p:cSld><p:spTree><p:sp><p:txBody>
+<a:p><a:r><a:t>Inscriptions : claire.fon</a:t></a:r><a:r><a:rPr b="1"/><a:t>taine@exemple.fr</a:t></a:r></a:p>
+<a:p><a:r><a:rPr><a:hlinkClick r:id="rId2"/></a:rPr><a:t>nous contacter</a:t></a:r></a:p>
+</p:txBody></p:sp></p:spTree></p:cSld></p:sld>"""
+    rels = f"""<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="{PKG_REL}"><Relationship Id="rId2" Type="{REL}/hyperlink" Target="mailto:diapo@exemple.fr" TargetMode="External"/></Relationships>"""
+    notes = f"""<?xml version="1.0" encoding="UTF-8"?><p:notes {a}><p:cSld><p:spTree><p:sp><p:txBody><a:p><a:r><a:t>orateur@exemple.fr</a:t></a:r></a:p></p:txBody></p:sp></p:spTree></p:cSld></p:notes>"""
+    comments = f"""<?xml version="1.0" encoding="UTF-8"?><p:cmLst {a}><p:cm authorId="0"><p:text>avis@exemple.fr</p:text></p:cm></p:cmLst>"""
+    types = """<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>"""
+    return zip_bytes([("[Content_Types].xml", types), ("ppt/slides/slide1.xml", slide),
+                      ("ppt/slides/_rels/slide1.xml.rels", rels),
+                      ("ppt/notesSlides/notesSlide1.xml", notes),
+                      ("ppt/comments/comment1.xml", comments)])
+
+
 ODF_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
           'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
           'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
           'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+          'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
+          'xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0" '
           'xmlns:xlink="http://www.w3.org/1999/xlink"')
 
 
@@ -108,6 +128,16 @@ def odt():
     return odf("application/vnd.oasis.opendocument.text", body, styles)
 
 
+def odp():
+    body = """<office:presentation><draw:page draw:name="p1"><draw:frame><draw:text-box>
+<text:p>Salle : <text:span>remi.ga</text:span><text:span>rnier@exemple.fr</text:span></text:p>
+<text:p><text:a xlink:href="mailto:projection@exemple.fr">écrire</text:a></text:p>
+</draw:text-box></draw:frame>
+<presentation:notes><draw:frame><draw:text-box><text:p>notes.odp@exemple.fr</text:p></draw:text-box></draw:frame></presentation:notes>
+</draw:page></office:presentation>"""
+    return odf("application/vnd.oasis.opendocument.presentation", body)
+
+
 def ods():
     body = """<office:spreadsheet><table:table table:name="Feuille1">
 <table:table-row><table:table-cell><text:p><text:span>luc.mo</text:span>reau@exemple.fr</text:p></table:table-cell>
@@ -118,17 +148,24 @@ def ods():
 
 def pdf():
     """A one-page PDF: an address drawn by two text operators, one only in a link annotation."""
+    # The third line draws "fi" as one ligature glyph, told as U+FB01 by the font's ToUnicode.
     stream = (b"BT /F1 12 Tf 72 720 Td (Ecrire a anne.be) Tj (rnard@exemple.fr) Tj ET\n"
-              b"BT /F1 12 Tf 72 700 Td (Cliquer ici) Tj ET\n")
+              b"BT /F1 12 Tf 72 700 Td (Cliquer ici) Tj ET\n"
+              b"BT /F1 12 Tf 72 680 Td (\\200ona.martin@exemple.fr) Tj ET\n")
+    cmap = (b"/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+            b"/CMapName /Ligature def 1 begincodespacerange <00> <FF> endcodespacerange\n"
+            b"1 beginbfchar <80> <FB01> endbfchar\n"
+            b"endcmap CMapName currentdict /CMap defineresource pop end end\n")
     objects = [
         b"<< /Type /Catalog /Pages 2 0 R >>",
         b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
         b"/Resources << /Font << /F1 5 0 R >> >> /Annots [6 0 R] >>",
         b"<< /Length %d >>\nstream\n" % len(stream) + stream + b"endstream",
-        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 7 0 R >>",
         b"<< /Type /Annot /Subtype /Link /Rect [72 695 150 712] /Border [0 0 0] "
         b"/A << /S /URI /URI (mailto:lien@exemple.fr) >> >>",
+        b"<< /Length %d >>\nstream\n" % len(cmap) + cmap + b"endstream",
     ]
     out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
     offsets = []
@@ -140,6 +177,87 @@ def pdf():
     for offset in offsets:
         out += b"%010d 00000 n \n" % offset
     out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    return bytes(out)
+
+
+def rc4(key, data):
+    box = list(range(256))
+    j = 0
+    for i in range(256):
+        j = (j + box[i] + key[i % len(key)]) & 0xFF
+        box[i], box[j] = box[j], box[i]
+    i = j = 0
+    out = bytearray()
+    for byte in data:
+        i = (i + 1) & 0xFF
+        j = (j + box[i]) & 0xFF
+        box[i], box[j] = box[j], box[i]
+        out.append(byte ^ box[(box[i] + box[j]) & 0xFF])
+    return bytes(out)
+
+
+def pdf_locked():
+    """The one-page PDF above behind a user password (standard security handler, revision 2):
+    no reader opens it without the password."""
+    import hashlib
+    pad = bytes.fromhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A")
+    user, owner, permissions, file_id = b"secret", b"proprio", -4, b"0123456789abcdef"
+    owner_key = hashlib.md5((owner + pad)[:32]).digest()[:5]
+    o_entry = rc4(owner_key, (user + pad)[:32])
+    key = hashlib.md5((user + pad)[:32] + o_entry + permissions.to_bytes(4, "little", signed=True)
+                      + file_id).digest()[:5]
+    u_entry = rc4(key, pad)
+    body = pdf()
+    cut = body.index(b"trailer")
+    encrypt_at = body.index(b"xref")
+    encrypt = (b"8 0 obj\n<< /Filter /Standard /V 1 /R 2 /O <%s> /U <%s> /P %d >>\nendobj\n"
+               % (o_entry.hex().encode(), u_entry.hex().encode(), permissions))
+    head = body[:encrypt_at] + encrypt
+    xref = len(head)
+    offsets = [int(line[:10]) for line in body[body.index(b"xref"):cut].split(b"\n")[3:10]]
+    table = b"xref\n0 9\n0000000000 65535 f \n" + b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    table += b"%010d 00000 n \n" % encrypt_at
+    trailer = (b"trailer\n<< /Size 9 /Root 1 0 R /Encrypt 8 0 R /ID [<%s> <%s>] >>\nstartxref\n%d\n%%%%EOF\n"
+               % (file_id.hex().encode(), file_id.hex().encode(), xref))
+    return head + table + trailer
+
+
+def pdf_object_streams():
+    """A PDF 1.5 whose link annotation sits in a compressed object stream, as newer writers
+    keep them, with a cross-reference stream."""
+    import zlib
+    stream = b"BT /F1 12 Tf 72 720 Td (Pour nous joindre, suivre le lien.) Tj ET\n"
+    plain = {
+        1: b"<< /Type /Catalog /Pages 2 0 R >>",
+        2: b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        3: b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+           b"/Resources << /Font << /F1 5 0 R >> >> /Annots [6 0 R] >>",
+        4: b"<< /Length %d >>\nstream\n" % len(stream) + stream + b"endstream",
+        5: b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+    }
+    annotation = (b"<< /Type /Annot /Subtype /Link /Rect [72 715 300 732] "
+                  b"/A << /S /URI /URI (mailto:objet.flux@exemple.fr) >> >>")
+    header = b"6 0 "
+    packed = zlib.compress(header + annotation)
+    plain[7] = (b"<< /Type /ObjStm /N 1 /First %d /Filter /FlateDecode /Length %d >>\nstream\n"
+                % (len(header), len(packed)) + packed + b"\nendstream")
+    out = bytearray(b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n")
+    offsets = {}
+    for number in sorted(plain):
+        offsets[number] = len(out)
+        out += b"%d 0 obj\n" % number + plain[number] + b"\nendobj\n"
+    offsets[8] = len(out)
+    rows = bytearray()
+    for number in range(9):
+        if number == 0:
+            rows += bytes([0]) + (0).to_bytes(4, "big") + (65535).to_bytes(2, "big")
+        elif number == 6:
+            rows += bytes([2]) + (7).to_bytes(4, "big") + (0).to_bytes(2, "big")
+        else:
+            rows += bytes([1]) + offsets[number].to_bytes(4, "big") + (0).to_bytes(2, "big")
+    out += (b"8 0 obj\n<< /Type /XRef /Size 9 /W [1 4 2] /Root 1 0 R /Length %d >>\nstream\n"
+            % len(rows) + bytes(rows) + b"\nendstream\nendobj\n")
+    out += b"startxref\n%d\n%%%%EOF\n" % offsets[8]
     return bytes(out)
 
 
@@ -243,11 +361,19 @@ def main():
     write("classeur.xlsx", xlsx())
     write("texte.odt", odt())
     write("tableur.ods", ods())
+    write("diaporama.pptx", pptx())
+    write("diaporama.odp", odp())
     write("brochure.pdf", pdf())
+    write("flux.pdf", pdf_object_streams())
+    write("verrou.pdf", pdf_locked())
     write("lettre.rtf", rtf())
     write("imbrique.tar.gz", nested())
     write("profond.zip", deep(6))
     write("tronque.tar.gz", truncated())
+    # A bomb one level down: 16 MiB of zeros gzipped inside a zip, between two small members.
+    write("bombe.zip", zip_bytes([("avant.txt", b"avant.bombe@exemple.fr\n"),
+                                  ("zeros.gz", gzip.compress(bytes(16 << 20), 9, mtime=0)),
+                                  ("apres.txt", b"apres.bombe@exemple.fr\n")]))
     write("noms.zip", zip_bytes([("../../etc/hors.txt", b"hors@exemple.fr\n"),
                                  ("/absolu/chemin.txt", b"absolu@exemple.fr\n")]))
     write("sept.7z", SEVEN_ZIP)
