@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileInfo>
@@ -13,14 +12,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMimeData>
 #include <QStatusBar>
 
 #include "app/address_list.h"
 #include "app/align_layout.h"
 #include "app/check_list_box.h"
 #include "app/framed_label.h"
+#include "app/list_menu.h"
 #include "app/main_window_geometry.h"
 #include "app/panel_status_bar.h"
 #include "app/theme.h"
@@ -59,30 +57,6 @@ public:
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-// The menu images, by what they show.
-enum class MenuImage { None = -1, OpenDoor, TwoSheets, Clipboard, FloppyDisk, Envelope };
-
-QIcon menuImage(MenuImage image)
-{
-    static const char *const names[] = {"quit", "copy", "copy_list", "save", "extract"};
-    return QIcon(
-        QStringLiteral(":/icons/%1.svg").arg(QLatin1StringView(names[static_cast<int>(image)])));
-}
-
-// Every action and menu entry of the window is made here. Shortcuts are routed by the window
-// itself (see routeShortcut), never by Qt's shortcut map.
-QAction *makeAction(QObject *owner, const char *name, const QString &caption, MenuImage image,
-                    const QKeySequence &shortcut = {})
-{
-    auto *action = new QAction(caption, owner);
-    action->setObjectName(QLatin1StringView(name));
-    if (image != MenuImage::None)
-        action->setIcon(menuImage(image));
-    action->setShortcut(shortcut);
-    action->setShortcutContext(Qt::WidgetShortcut);
-    return action;
-}
-
 } // namespace
 
 TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
@@ -95,7 +69,6 @@ TForm1::TForm1(Dialogs &dialogs, const QStringList &arguments, QWidget *parent)
     setAccessibleName(QStringLiteral("Extracteur"));
     setFont(tahoma(11));
     buildLayout();
-    buildActions();
     buildMenu();
     m_dropTarget = new FileDropTarget(this);
     m_dropTarget->setObjectName(QStringLiteral("JvDragDrop1"));
@@ -235,89 +208,17 @@ QWidget *TForm1::buildStatusBar()
     return bar;
 }
 
-void TForm1::onTriggered(QAction *action, void (TForm1::*handler)())
-{
-    connect(action, &QAction::triggered, this,
-            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-}
-
-void TForm1::buildActions()
-{
-    m_actionList = new QObject(this);
-    m_actionList->setObjectName(QStringLiteral("ActionList1"));
-    m_exit = makeAction(m_actionList, "FichierFileExit1", QStringLiteral("&Quitter"),
-                        MenuImage::OpenDoor);
-    connect(m_exit, &QAction::triggered, this, &QWidget::close);
-    m_copyAction = makeAction(m_actionList, "EditionEditCopy1", QStringLiteral("C&opier"),
-                              MenuImage::TwoSheets, QKeySequence(QStringLiteral("Ctrl+C")));
-    connect(m_copyAction, &QAction::triggered, m_edit, &QLineEdit::copy);
-    m_pasteAction = makeAction(m_actionList, "EditionEditPaste1", QStringLiteral("Co&ller"),
-                               MenuImage::FloppyDisk, QKeySequence(QStringLiteral("Ctrl+V")));
-    connect(m_pasteAction, &QAction::triggered, m_edit, &QLineEdit::paste);
-    m_selectAllAction =
-        makeAction(m_actionList, "EditionEditSelectAll1", QStringLiteral("&Tout sélectionner"),
-                   MenuImage::None, QKeySequence(QStringLiteral("Ctrl+A")));
-    connect(m_selectAllAction, &QAction::triggered, m_edit, &QLineEdit::selectAll);
-    m_extractAction =
-        makeAction(m_actionList, "Extract", QStringLiteral("Extraire"), MenuImage::Envelope);
-    onTriggered(m_extractAction, &TForm1::ExtractExecute);
-}
-
-void TForm1::addBoundEntry(const char *name, QAction *action, const QKeySequence &ownShortcut)
-{
-    QAction *entry = makeAction(m_menu, name, action->text(), MenuImage::None,
-                                ownShortcut.isEmpty() ? action->shortcut() : ownShortcut);
-    entry->setIcon(action->icon());
-    entry->setShortcutVisibleInContextMenu(true);
-    m_menu->addAction(entry);
-    connect(entry, &QAction::triggered, this, [this, action] { runAction(action); });
-    m_boundEntries.push_back({entry, action});
-}
-
 void TForm1::buildMenu()
 {
-    m_menu = new QMenu(this);
-    m_menu->setObjectName(QStringLiteral("PopupMenu1"));
-    m_menu->setAccessibleName(QStringLiteral("Menu de la liste"));
-    auto entry = [this](const char *name, const QString &caption, MenuImage image,
-                        const QKeySequence &shortcut, void (TForm1::*handler)()) {
-        QAction *action = makeAction(m_menu, name, caption, image, shortcut);
-        action->setShortcutVisibleInContextMenu(true);
-        m_menu->addAction(action);
-        if (handler)
-            onTriggered(action, handler);
-        return action;
+    const auto handler = [this](void (TForm1::*run)()) {
+        return [this, run] { guarded([this, run] { (this->*run)(); }); };
     };
-    auto separator = [this](const char *name) {
-        m_menu->addSeparator()->setObjectName(QLatin1StringView(name));
-    };
-
-    addBoundEntry("Extraire1", m_extractAction, QKeySequence(Qt::Key_F5));
-    separator("N4");
-    entry("Enregistrer1", QStringLiteral("Enregistrer ..."), MenuImage::FloppyDisk, {},
-          &TForm1::Enregistrer1Click);
-    QAction *copy = entry("COPY", QStringLiteral("Copier toute la liste dans le presse papier "),
-                          MenuImage::Clipboard, QKeySequence(QStringLiteral("Ctrl+Shift+C")),
-                          &TForm1::COPYClick);
-    m_menu->setDefaultAction(copy);
-    QFont bold = copy->font();
-    bold.setBold(true);
-    copy->setFont(bold); // style sheets do not draw the default entry in bold by themselves
-    entry("mnu_COPYSEL", QStringLiteral("Copier des emails cochés"), MenuImage::None,
-          QKeySequence(QStringLiteral("Ctrl+Alt+C")), &TForm1::mnu_COPYSELClick);
-    entry("SORT", QStringLiteral("Trier la liste"), MenuImage::None,
-          QKeySequence(QStringLiteral("Ctrl+T")), &TForm1::SORTClick);
-    separator("N5");
-    m_autoExtract =
-        entry("chk_AUTO", QStringLiteral("Extraction automatique"), MenuImage::None, {}, nullptr);
-    m_autoExtract->setCheckable(true);
-    m_autoExtract->setChecked(true);
-    separator("N3");
-    addBoundEntry("outslectionner1", m_selectAllAction);
-    addBoundEntry("Coller1", m_pasteAction);
-    addBoundEntry("N1", m_copyAction);
-    separator("N2");
-    addBoundEntry("Quitter1", m_exit, QKeySequence(QStringLiteral("Ctrl+Q")));
+    m_listMenu = new ListMenu(this, m_edit,
+                              {.extract = handler(&TForm1::ExtractExecute),
+                               .save = handler(&TForm1::Enregistrer1Click),
+                               .copyList = handler(&TForm1::COPYClick),
+                               .copyChecked = handler(&TForm1::mnu_COPYSELClick),
+                               .sort = handler(&TForm1::SORTClick)});
 }
 
 void TForm1::setPanelText(StatusPanel panel, QStringView text)
@@ -364,7 +265,7 @@ void TForm1::loadFileAtStart(const QString &path)
         WaitCursor wait;
         m_list->LoadFromFile(path);
     }
-    if (m_autoExtract->isChecked())
+    if (m_listMenu->autoExtract())
         ExtractExecute();
 }
 
@@ -474,34 +375,18 @@ void TForm1::JvDragDrop1Drop(const QStringList &names)
         m_list->LoadFromFile(names.first());
     }
     SettingsFile::WriteText(QStringLiteral("FICHIER"), QStringLiteral("IMPORT"), names.first());
-    if (m_autoExtract->isChecked())
+    if (m_listMenu->autoExtract())
         ExtractExecute();
 }
 
 void TForm1::updateActionStates()
 {
-    // The window's own focus: it stays on its control while a box or the menu is open.
-    const bool fieldFocused = focusWidget() == m_edit;
-    const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
-    m_copyAction->setEnabled(fieldFocused && m_edit->hasSelectedText());
-    m_pasteAction->setEnabled(fieldFocused && !m_edit->isReadOnly() && clip && clip->hasText());
-    m_selectAllAction->setEnabled(fieldFocused && !m_edit->text().isEmpty());
-    m_exit->setEnabled(true);
-    m_extractAction->setEnabled(true);
-    for (const BoundEntry &bound : m_boundEntries)
-        bound.entry->setEnabled(bound.action->isEnabled());
-}
-
-void TForm1::runAction(QAction *action)
-{
-    updateActionStates();
-    action->trigger(); // a disabled action does nothing
+    m_listMenu->updateStates();
 }
 
 void TForm1::popupListMenu(QPoint globalPosition)
 {
-    updateActionStates();
-    m_menu->popup(globalPosition);
+    m_listMenu->popup(globalPosition);
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
@@ -511,10 +396,10 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// A key press first looks for a menu entry of the context menu of the control that received it
-// (only the list has one), then for an action of the window; a key that neither uses up goes on
-// to that control. The control is the one the key came to, not the application's focus, which
-// is empty while the window is not active.
+// A key press is looked up among the commands for the control that received it (the list's
+// menu counts only for the list); a key that no command uses up goes on to that control. The
+// control is the one the key came to, not the application's focus, which is empty while the
+// window is not active.
 bool TForm1::routeShortcut(QWidget *control, QKeyEvent *event)
 {
     // Right Alt acting as AltGr composes characters, never shortcuts.
@@ -527,30 +412,7 @@ bool TForm1::routeShortcut(QWidget *control, QKeyEvent *event)
         openKeyboardMenu(control);
         return true;
     }
-
-    if (control == m_view) {
-        const QList<QAction *> entries = m_menu->actions();
-        for (QAction *entry : entries) {
-            if (entry->isSeparator() || entry->shortcut().isEmpty() || entry->shortcut() != pressed)
-                continue;
-            updateActionStates();
-            if (entry->isEnabled())
-                entry->trigger();
-            return true;
-        }
-    }
-    const QList<QAction *> actions =
-        m_actionList->findChildren<QAction *>(Qt::FindDirectChildrenOnly);
-    for (QAction *action : actions) {
-        if (action->shortcut().isEmpty() || action->shortcut() != pressed)
-            continue;
-        updateActionStates();
-        if (!action->isEnabled())
-            return false;
-        action->trigger();
-        return true;
-    }
-    return false;
+    return m_listMenu->runShortcut(pressed, control == m_view);
 }
 
 // The keyboard's context-menu request: the list's menu at the list's top-left corner, the

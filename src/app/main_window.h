@@ -13,15 +13,14 @@
 #include "settings/option_states.h"
 #include "settings/window_geometry.h"
 
-class QAction;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
-class QMenu;
 class QStatusBar;
 class AddressList;
 class CheckListBox;
 class FileDropTarget;
+class ListMenu;
 class MainWindowGeometry;
 class StatusBarPanel;
 
@@ -74,15 +73,7 @@ private:
     QWidget *buildLeftColumn();
     QWidget *buildList();
     QWidget *buildStatusBar();
-    void buildActions();
     void buildMenu();
-    // Runs the handler through the guard each time the action is triggered.
-    void onTriggered(QAction *action, void (TForm1::*handler)());
-    // A menu entry that takes its caption, image, shortcut (unless it has its own) and enabled
-    // state from an action, and runs that action.
-    void addBoundEntry(const char *name, QAction *action, const QKeySequence &ownShortcut = {});
-    // The action recomputes whether it is enabled, then does its work when it is.
-    void runAction(QAction *action);
 
     void showErrorBox(const QString &message);
     void showCopied(int count);
@@ -101,20 +92,7 @@ private:
     QLineEdit *m_edit = nullptr;
     QStatusBar *m_statusBar = nullptr;
     StatusBarPanel *m_panels[StatusPanelCount] = {};
-    QMenu *m_menu = nullptr;
-    QObject *m_actionList = nullptr;
-    QAction *m_exit = nullptr;
-    QAction *m_copyAction = nullptr;
-    QAction *m_pasteAction = nullptr;
-    QAction *m_selectAllAction = nullptr;
-    QAction *m_extractAction = nullptr;
-    QAction *m_autoExtract = nullptr;
-    struct BoundEntry
-    {
-        QAction *entry;
-        QAction *action;
-    };
-    std::vector<BoundEntry> m_boundEntries;
+    ListMenu *m_listMenu = nullptr;
     FileDropTarget *m_dropTarget = nullptr;
     std::unique_ptr<MainWindowGeometry> m_geometry;
 };
