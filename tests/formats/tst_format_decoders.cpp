@@ -81,7 +81,7 @@ private:
 
 QByteArray fixture(const QString &name)
 {
-    QFile file(QFINDTESTDATA(u"data/"_s + name));
+    QFile file(QFINDTESTDATA(u"formats/data/"_s + name));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("missing fixture");
     return file.readAll();
