@@ -4,15 +4,7 @@
 #include <QStringList>
 
 #include "io/text_encoding.h"
-#include "errors/app_error.h"
-
-// A command line the program cannot run: the message names the option; the usage line follows
-// it on standard error and the exit status is 2.
-class UsageError : public AppError
-{
-public:
-    using AppError::AppError;
-};
+#include "errors/usage_error.h"
 
 struct CliOptions
 {
@@ -40,4 +32,4 @@ CliOptions ParseCliOptions(const QStringList &arguments);
 
 QString UsageLine();
 QString HelpText();
-QString VersionText();
+QString CliVersionText();

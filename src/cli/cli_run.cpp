@@ -763,7 +763,7 @@ int RunCli(const QStringList &arguments)
     }
     if (options.help || options.version) {
         const int error =
-            writeAll(STDOUT_FILENO, (options.help ? HelpText() : VersionText()).toUtf8());
+            writeAll(STDOUT_FILENO, (options.help ? HelpText() : CliVersionText()).toUtf8());
         return error == 0 || error == EPIPE ? 0 : 1;
     }
     return Runner(options).run();

@@ -1,17 +1,16 @@
 #include "platform/profile_file.h"
 
 #include <cerrno>
+#include <limits>
 #include <vector>
 
 #include <QByteArray>
 #include <QFile>
 #include <QStringDecoder>
 
+#include "platform/descriptor_io.h"
+#include "platform/file_descriptor.h"
 #include "platform/safe_write.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -129,25 +128,18 @@ Location locate(const std::vector<Line> &lines, const QString &section, const QS
 enum class ReadResult { Ok, Missing, Failed };
 
 // Only a regular file is read: a folder, a pipe or a device is no settings file (a pipe would
-// block, a device never end). Opened without waiting, so a pipe cannot hold the program.
+// block, a device never end).
 ReadResult readAll(const QString &path, QByteArray &data)
 {
-    const QByteArray native = QFile::encodeName(path);
-    int fd;
-    do {
-        fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
-    QFile file;
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return ReadResult::Failed;
+    FileDescriptor file;
+    const RegularFileOpening opening = OpenRegularFile(path, file);
+    if (!opening.succeeded()) {
+        const bool missing = opening.errorNumber == ENOENT || opening.errorNumber == ENOTDIR;
+        return missing ? ReadResult::Missing : ReadResult::Failed;
     }
-    data = file.readAll();
-    return file.error() == QFileDevice::NoError ? ReadResult::Ok : ReadResult::Failed;
+    constexpr qsizetype noLimit = std::numeric_limits<qsizetype>::max() / 2;
+    return ReadWholeFileAt(file.get(), opening.size, noLimit, data) ? ReadResult::Ok
+                                                                    : ReadResult::Failed;
 }
 
 bool hasLineBreak(const QString &text)

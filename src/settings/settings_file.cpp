@@ -12,23 +12,6 @@ namespace {
 
 constexpr qsizetype maxValueLength = 2047;
 
-// Where the file name starts and where its extension starts (its size when it has none); a "."
-// that begins the file name is part of the name.
-struct NameParts
-{
-    qsizetype nameStart = 0;
-    qsizetype extensionStart = 0;
-};
-
-NameParts nameParts(const QString &path)
-{
-    NameParts parts;
-    parts.nameStart = path.lastIndexOf(u'/') + 1;
-    const qsizetype dot = path.lastIndexOf(u'.');
-    parts.extensionStart = dot > parts.nameStart ? dot : path.size();
-    return parts;
-}
-
 int hexDigitValue(char16_t c)
 {
     if (c >= u'0' && c <= u'9')
@@ -51,17 +34,9 @@ namespace SettingsFile {
 
 QString SettingsPath()
 {
-    const QString &executable = executableFacts().filePath;
-    if (executable.isEmpty())
+    if (executableFacts().filePath.isEmpty())
         return {};
-    return executable.left(nameParts(executable).extensionStart) + u".INI"_s;
-}
-
-QString ExecutableBaseName()
-{
-    const QString &executable = executableFacts().filePath;
-    const NameParts parts = nameParts(executable);
-    return executable.mid(parts.nameStart, parts.extensionStart - parts.nameStart);
+    return ExecutablePathWithoutExtension() + u".INI"_s;
 }
 
 QString ReadText(const QString &section, const QString &key, const QString &defaultText,

@@ -11,7 +11,6 @@
 namespace SettingsFile {
 
 QString SettingsPath();
-QString ExecutableBaseName();
 
 QString ReadText(const QString &section, const QString &key, const QString &defaultText,
                  const QString &path = {});
