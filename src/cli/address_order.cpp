@@ -1,6 +1,5 @@
 #include "cli/address_order.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <numeric>
@@ -17,12 +16,9 @@ std::vector<qsizetype> FirstOfEachIgnoringCase(const TextTable &addresses)
         throw std::length_error("too many addresses");
     std::vector<std::uint32_t> all = HugePageVector<std::uint32_t>(count);
     std::iota(all.begin(), all.end(), 0u);
-    std::vector<std::uint32_t> firsts =
+    const std::vector<std::uint32_t> firsts =
         FindDistinctTexts(addresses, all, TextIdentity::IgnoringCase).firstEntry;
-    all = std::vector<std::uint32_t>();
-    std::sort(firsts.begin(), firsts.end());
-    std::vector<qsizetype> result(firsts.begin(), firsts.end());
-    return result;
+    return std::vector<qsizetype>(firsts.begin(), firsts.end());
 }
 
 void SortIgnoringCase(const TextTable &addresses, std::vector<qsizetype> &indexes)

@@ -37,8 +37,9 @@ struct KeyBytes
 
 // The collation keys of texts [first, last), written one after another, each ending with its
 // zero byte (the only zero byte of a key).
-void makeKeys(const UCollator *shared, const std::vector<QStringView> &texts, std::size_t first,
-              std::size_t last, KeyBytes &arena, std::vector<std::size_t> &at)
+void makeKeys(const UCollator *shared, const TextTable &entries,
+              const std::vector<std::uint32_t> &firstEntry, std::size_t first, std::size_t last,
+              KeyBytes &arena, std::vector<std::size_t> &at)
 {
     UErrorCode status = U_ZERO_ERROR;
     UCollator *collator = ucol_clone(shared, &status);
@@ -47,7 +48,7 @@ void makeKeys(const UCollator *shared, const std::vector<QStringView> &texts, st
     arena.grow(std::max<std::size_t>(64, (last - first) * 64), 0);
     std::size_t used = 0;
     for (std::size_t i = first; i < last; ++i) {
-        const QStringView text = texts[i];
+        const QStringView text = entries.at(firstEntry[i]);
         for (;;) {
             const auto room =
                 static_cast<std::int32_t>(std::min<std::size_t>(arena.size - used, INT32_MAX));
@@ -135,13 +136,13 @@ std::vector<Placed> SortByCollationKeys(const UCollator *collator, const TextTab
     if (n == 0)
         return placed;
     DistinctTexts distinct = FindDistinctTexts(entries, set, TextIdentity::Exact);
-    const std::size_t count = distinct.texts.size();
+    const std::size_t count = distinct.firstEntry.size();
 
     std::vector<std::size_t> keyAt = HugePageVector<std::size_t>(count);
     KeyBytes keys[2];
     RunOnTwoCores([&](int part) {
-        makeKeys(collator, distinct.texts, PartStart(count, part), PartEnd(count, part), keys[part],
-                 keyAt);
+        makeKeys(collator, entries, distinct.firstEntry, PartStart(count, part),
+                 PartEnd(count, part), keys[part], keyAt);
     });
     const std::size_t half = count / 2;
     const auto key = [&](std::uint32_t id) {

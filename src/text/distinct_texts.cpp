@@ -1,5 +1,9 @@
 #include "text/distinct_texts.h"
 
+#include <algorithm>
+#include <atomic>
+#include <utility>
+
 #include <QHashFunctions>
 
 #include "platform/big_memory.h"
@@ -30,6 +34,17 @@ std::uint64_t upperHash(QStringView text, const CaseTable &upper)
     return h;
 }
 
+// Spreads the bits of a hash over all 64 (the finaliser of MurmurHash3).
+std::uint64_t mix(std::uint64_t h)
+{
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    return h;
+}
+
 bool equalUpperCased(QStringView a, QStringView b, const CaseTable &upper)
 {
     if (a.size() != b.size())
@@ -41,89 +56,124 @@ bool equalUpperCased(QStringView a, QStringView b, const CaseTable &upper)
     return true;
 }
 
-constexpr std::uint32_t secondPart = 0x80000000u;
-
-// Numbers the distinct texts among the entries whose hash has `part` as its top bit. A bucket
-// holds the upper half of the text's hash beside its number plus one, so a probe costs one
-// memory access until the hashes agree.
-template <typename Same>
-void numberPart(const TextTable &entries, const std::vector<std::uint32_t> &set,
-                const std::vector<std::uint64_t> &hashes, std::uint64_t part, const Same &same,
-                DistinctTexts &found, std::vector<std::uint32_t> &ofEntry)
-{
-    const std::size_t n = hashes.size();
-    std::size_t bucketCount = 16;
-    while (bucketCount < n)
-        bucketCount *= 2;
-    const std::size_t mask = bucketCount - 1;
-    std::vector<std::uint64_t> buckets = HugePageVector<std::uint64_t>(bucketCount);
-    const std::uint32_t tagOfPart = part != 0 ? secondPart : 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t hash = hashes[i];
-        if ((hash >> 63) != part)
-            continue;
-        const QStringView text = entries.at(set[i]);
-        const std::uint64_t tag = hash & 0xFFFFFFFF00000000ULL;
-        std::size_t slot = hash & mask;
-        for (;;) {
-            const std::uint64_t bucket = buckets[slot];
-            if (bucket == 0) {
-                const auto id = static_cast<std::uint32_t>(found.texts.size());
-                buckets[slot] = tag | (id + 1);
-                found.texts.push_back(text);
-                found.firstEntry.push_back(set[i]);
-                ofEntry[i] = id | tagOfPart;
-                break;
-            }
-            const auto candidate = static_cast<std::uint32_t>(bucket) - 1;
-            if ((bucket & 0xFFFFFFFF00000000ULL) == tag && same(found.texts[candidate], text)) {
-                ofEntry[i] = candidate | tagOfPart;
-                break;
-            }
-            slot = (slot + 1) & mask;
-        }
-    }
-}
-
 } // namespace
 
-// The two halves of the hash range are numbered on both cores at once.
+// The entries are dealt by their hash into buckets of a few thousand, each bucket in set order;
+// a bucket is then small enough for its table and its texts to stay in the caches. The buckets
+// are shared out among the threads; the texts are numbered in set order after.
 DistinctTexts FindDistinctTexts(const TextTable &entries, const std::vector<std::uint32_t> &set,
                                 TextIdentity identity)
 {
     const std::size_t n = set.size();
     const CaseTable &upperCase = UpperCaseTable();
     const bool exact = identity == TextIdentity::Exact;
+    const auto same = [&](QStringView a, QStringView b) {
+        return exact ? a == b : equalUpperCased(a, b, upperCase);
+    };
+    const std::size_t threads = std::clamp<std::size_t>(n / 65536, 1, std::min(CoreCount(), 8u));
+    const auto firstOf = [&](std::size_t t) { return n * t / threads; };
+
+    int bucketBits = 0;
+    while (bucketBits < 16 && (n >> bucketBits) > 2048)
+        ++bucketBits;
+    const std::size_t buckets = std::size_t{1} << bucketBits;
+    const auto bucketOf = [&](std::uint64_t h) {
+        return bucketBits == 0 ? std::size_t{0} : static_cast<std::size_t>(h >> (64 - bucketBits));
+    };
     std::vector<std::uint64_t> hashes = HugePageVector<std::uint64_t>(n);
-    RunOnTwoCores([&](int part) {
-        for (std::size_t i = (part == 0 ? 0 : n / 2); i < (part == 0 ? n / 2 : n); ++i) {
+    std::vector<std::size_t> counts(threads * buckets, 0); // per thread, then per bucket
+    RunOnThreads(threads, [&](std::size_t t) {
+        std::size_t *mine = counts.data() + t * buckets;
+        for (std::size_t i = firstOf(t); i < firstOf(t + 1); ++i) {
             const QStringView text = entries.at(set[i]);
-            hashes[i] = exact ? qHash(text) : upperHash(text, upperCase);
+            // qHash leaves the high bits, which pick the bucket, poorly mixed on 32-bit input.
+            hashes[i] = exact ? mix(qHash(text)) : upperHash(text, upperCase);
+            ++mine[bucketOf(hashes[i])];
         }
     });
+    // Where each thread's share of each bucket starts: bucket by bucket, thread by thread.
+    std::vector<std::size_t> bucketStart(buckets + 1, 0);
+    {
+        std::size_t at = 0;
+        for (std::size_t b = 0; b < buckets; ++b) {
+            bucketStart[b] = at;
+            for (std::size_t t = 0; t < threads; ++t)
+                at += std::exchange(counts[t * buckets + b], at);
+        }
+        bucketStart[buckets] = at;
+    }
+    struct Hashed
+    {
+        std::uint64_t hash;
+        std::uint32_t position; // in the set
+        std::uint32_t entry;
+    };
+    std::vector<Hashed> dealt = HugePageVector<Hashed>(n);
+    RunOnThreads(threads, [&](std::size_t t) {
+        std::size_t *next = counts.data() + t * buckets;
+        for (std::size_t i = firstOf(t); i < firstOf(t + 1); ++i)
+            dealt[next[bucketOf(hashes[i])]++] = {hashes[i], static_cast<std::uint32_t>(i), set[i]};
+    });
+    hashes = std::vector<std::uint64_t>();
+
+    // In each bucket, every entry learns the position of the first entry with its text. A place
+    // of the bucket's table holds the position of a first entry in the bucket plus one; the full
+    // hashes are compared before the texts. The spans and texts of the entries a little ahead
+    // are asked for early.
     DistinctTexts result;
     result.ofEntry = HugePageVector<std::uint32_t>(n);
-    DistinctTexts upper;
-    RunOnTwoCores([&](int part) {
-        DistinctTexts &found = part == 0 ? result : upper;
-        const auto half = static_cast<std::uint64_t>(part);
-        if (exact)
-            numberPart(
-                entries, set, hashes, half, [](QStringView a, QStringView b) { return a == b; },
-                found, result.ofEntry);
-        else
-            numberPart(
-                entries, set, hashes, half,
-                [&](QStringView a, QStringView b) { return equalUpperCased(a, b, upperCase); },
-                found, result.ofEntry);
+    std::vector<std::uint32_t> &firstPosition = result.ofEntry;
+    const std::vector<TextSpan> &spans = entries.spans();
+    const QChar *buffer = entries.buffer().constData();
+    std::atomic<std::size_t> nextBucket{0};
+    RunOnThreads(threads, [&](std::size_t) {
+        std::vector<std::uint32_t> places;
+        for (std::size_t b = nextBucket++; b < buckets; b = nextBucket++) {
+            const Hashed *first = dealt.data() + bucketStart[b];
+            const std::size_t size = bucketStart[b + 1] - bucketStart[b];
+            std::size_t placeCount = 16;
+            while (placeCount < size * 2)
+                placeCount *= 2;
+            places.assign(placeCount, 0);
+            const std::size_t mask = placeCount - 1;
+            for (std::size_t r = 0; r < size; ++r) {
+                if (r + 16 < size)
+                    __builtin_prefetch(&spans[first[r + 16].entry]);
+                if (r + 8 < size)
+                    __builtin_prefetch(buffer + spans[first[r + 8].entry].offset);
+                const Hashed &here = first[r];
+                const QStringView text = entries.at(here.entry);
+                std::size_t place = here.hash & mask;
+                std::uint32_t firstHere = here.position;
+                for (; places[place] != 0; place = (place + 1) & mask) {
+                    const Hashed &other = first[places[place] - 1];
+                    if (other.hash == here.hash && same(entries.at(other.entry), text)) {
+                        firstHere = other.position;
+                        break;
+                    }
+                }
+                if (firstHere == here.position)
+                    places[place] = static_cast<std::uint32_t>(r + 1);
+                firstPosition[here.position] = firstHere;
+            }
+        }
     });
-    const auto lowerCount = static_cast<std::uint32_t>(result.texts.size());
-    for (std::uint32_t &id : result.ofEntry) {
-        if (id & secondPart)
-            id = (id & ~secondPart) + lowerCount;
+    dealt = std::vector<Hashed>();
+
+    // Numbered in set order: the first entry of a text comes before every other one, so its
+    // number is known when they come.
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        count += firstPosition[i] == i ? 1 : 0;
+    result.firstEntry.reserve(count);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t firstHere = firstPosition[i];
+        if (firstHere == i) {
+            result.ofEntry[i] = static_cast<std::uint32_t>(result.firstEntry.size());
+            result.firstEntry.push_back(set[i]);
+        } else {
+            result.ofEntry[i] = result.ofEntry[firstHere];
+        }
     }
-    result.texts.insert(result.texts.end(), upper.texts.begin(), upper.texts.end());
-    result.firstEntry.insert(result.firstEntry.end(), upper.firstEntry.begin(),
-                             upper.firstEntry.end());
     return result;
 }

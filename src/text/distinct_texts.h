@@ -3,15 +3,12 @@
 #include <cstdint>
 #include <vector>
 
-#include <QStringView>
-
 #include "text/text_table.h"
 
-// The distinct texts of a set of entries, the first entry of each and, for each entry of the
+// The distinct texts of a set of entries: the first entry of each and, for each entry of the
 // set, the number of its text.
 struct DistinctTexts
 {
-    std::vector<QStringView> texts;
     std::vector<std::uint32_t> firstEntry;
     std::vector<std::uint32_t> ofEntry;
 };
@@ -22,7 +19,7 @@ enum class TextIdentity {
     IgnoringCase, // they are equal once upper-cased through UpperCaseTable
 };
 
-// The distinct texts among the entries of `set` (indexes into `entries`). The first entries of
-// the texts are not in table order.
+// The distinct texts among the entries of `set` (indexes into `entries`), numbered in the order
+// of their first entries in the set.
 DistinctTexts FindDistinctTexts(const TextTable &entries, const std::vector<std::uint32_t> &set,
                                 TextIdentity identity);
