@@ -452,6 +452,16 @@ private slots:
         QVERIFY(QFile::remove(m_ini));
     }
 
+    // The system would take the path only up to its U+0000, which names another file.
+    void pathHoldingNulNamesNothing()
+    {
+        writeBytes(m_ini, "[A]\nk=v\n");
+        const QString path = m_ini + u"\0.bak"_s;
+        QCOMPARE(SettingsFile::ReadText(u"A"_s, u"k"_s, u"def"_s, path), u"def"_s);
+        expectWriteError(path);
+        QCOMPARE(readBytes(m_ini), QByteArray("[A]\nk=v\n"));
+    }
+
     void unwritablePaths_data()
     {
         QTest::addColumn<QString>("relativePath");
