@@ -42,9 +42,12 @@ void makeKeys(const UCollator *shared, const TextTable &entries,
               KeyBytes &arena, std::vector<std::size_t> &at)
 {
     UErrorCode status = U_ZERO_ERROR;
-    UCollator *collator = ucol_clone(shared, &status);
-    if (U_FAILURE(status))
+    // Closed also when the arena cannot grow.
+    const std::unique_ptr<UCollator, decltype(&ucol_close)> owned(ucol_clone(shared, &status),
+                                                                  &ucol_close);
+    if (U_FAILURE(status) || !owned)
         throw std::bad_alloc();
+    UCollator *collator = owned.get();
     arena.grow(std::max<std::size_t>(64, (last - first) * 64), 0);
     std::size_t used = 0;
     for (std::size_t i = first; i < last; ++i) {
@@ -63,7 +66,6 @@ void makeKeys(const UCollator *shared, const TextTable &entries,
             arena.grow(std::max(arena.size * 2, used + static_cast<std::size_t>(size)), used);
         }
     }
-    ucol_close(collator);
 }
 
 struct Ranked
