@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 #include "corpus.h"
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "io/text_encoding.h"
 #include "io/text_file.h"
 

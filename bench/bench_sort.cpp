@@ -211,5 +211,8 @@ int main(int argc, char *argv[])
         return 0;
     const TextTable extracted = ExtractAddresses(ReadTextFile(corpusFile(2000000)).lines);
     sortBeside("mailing-list corpus, extracted", extracted, runs, false);
+    const TextTable quoted =
+        ExtractAddresses(ReadTextFile(corpusFile(2000000, CorpusKind::QuotedNames)).lines);
+    sortBeside("quoted-names export, extracted", quoted, runs, false);
     return 0;
 }

@@ -128,10 +128,59 @@ void AddressSource::appendRepeated(QByteArray &out)
 
 } // namespace
 
+namespace {
+
+// One line of a contact export: a quoted "Name, First name" and its fields, separated by
+// semicolons, or an address alone in angle brackets followed by a comma.
+void appendContactLine(QByteArray &out, Random &r, AddressSource &addresses)
+{
+    switch (r.next() % 4) {
+    case 0:
+        out += '<';
+        addresses.append(out);
+        out += ">,";
+        break;
+    case 1: // "Nom Prénom" <adresse>;
+        out += '"';
+        out += r.pick(lastNames);
+        out += ' ';
+        out += r.pick(firstNames);
+        out += "\" <";
+        addresses.append(out);
+        out += ">;";
+        break;
+    default: // "Nom, Prénom";adresse;99 rue Nom;75010
+        out += '"';
+        out += r.pick(lastNames);
+        out += ", ";
+        out += r.pick(firstNames);
+        out += "\";";
+        addresses.append(out);
+        out += ';';
+        out += QByteArray::number(1 + r.next() % 120);
+        out += " rue ";
+        out += r.pick(lastNames);
+        out += ";750";
+        out += QByteArray::number(10 + r.next() % 10);
+        break;
+    }
+}
+
+} // namespace
+
 QByteArray makeMailingListCorpus(int lines, quint32 seed, CorpusKind kind)
 {
     Random r(seed);
     AddressSource addresses(r, kind);
+    if (kind == CorpusKind::QuotedNames) {
+        QByteArray out;
+        out.reserve(static_cast<qsizetype>(lines) * 70);
+        for (int i = 0; i < lines; ++i) {
+            appendContactLine(out, r, addresses);
+            out += "\r\n";
+        }
+        return out;
+    }
     const auto appendAddress = [&addresses](QByteArray &out, Random &) { addresses.append(out); };
     QByteArray out;
     out.reserve(static_cast<qsizetype>(lines) * 70);
@@ -214,7 +263,9 @@ QString corpusFile(int lines, CorpusKind kind)
     const QString path = QDir::temp().filePath(
         QStringLiteral("extracteur-corpus-%1%2.txt")
             .arg(lines)
-            .arg(kind == CorpusKind::HalfDistinct ? QStringLiteral("-distinct") : QString()));
+            .arg(kind == CorpusKind::HalfDistinct  ? QStringLiteral("-distinct")
+                 : kind == CorpusKind::QuotedNames ? QStringLiteral("-quoted")
+                                                   : QString()));
     if (!QFileInfo::exists(path)) {
         QFile f(path);
         if (f.open(QIODevice::WriteOnly))

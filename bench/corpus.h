@@ -6,7 +6,11 @@
 // How the corpus picks its addresses. Repeated: from about 330,000 texts, so most addresses come
 // back many times. HalfDistinct: about half of the addresses are new texts and the rest repeat
 // earlier ones, as in a real export; also a little more addresses a line (about 1.25).
-enum class CorpusKind { Repeated, HalfDistinct };
+// QuotedNames: a contact export whose tokens hold quoted names with commas, angle brackets,
+// semicolon-separated fields, digits and accented letters, such as
+// "Richard, Noël";marc.dupont778@mail.com;99 rue Robert;75010 and <élodie.moreau433@exemple.fr>,
+// about half of them distinct.
+enum class CorpusKind { Repeated, HalfDistinct, QuotedNames };
 
 // A deterministic mailing-list-like text in Windows-1252: header lines with names, quoted names
 // and addresses, quoted replies and French prose. About 60 bytes and 1.1 addresses a line.

@@ -1,6 +1,6 @@
-// Writes the benchmark corpus: make_corpus [--distinct] LINES OUTPUT
+// Writes the benchmark corpus: make_corpus [--distinct | --quoted] LINES OUTPUT
 // --distinct: about half of the addresses are distinct texts (a real export), instead of a few
-// hundred thousand texts repeated.
+// hundred thousand texts repeated. --quoted: a contact export of quoted names and fields.
 #include <cstdio>
 #include <cstring>
 
@@ -15,9 +15,12 @@ int main(int argc, char **argv)
     if (argc > 1 && std::strcmp(argv[1], "--distinct") == 0) {
         kind = CorpusKind::HalfDistinct;
         first = 2;
+    } else if (argc > 1 && std::strcmp(argv[1], "--quoted") == 0) {
+        kind = CorpusKind::QuotedNames;
+        first = 2;
     }
     if (argc - first != 2) {
-        std::fprintf(stderr, "usage: make_corpus [--distinct] LINES OUTPUT\n");
+        std::fprintf(stderr, "usage: make_corpus [--distinct | --quoted] LINES OUTPUT\n");
         return 2;
     }
     QFile out(QString::fromLocal8Bit(argv[first + 1]));

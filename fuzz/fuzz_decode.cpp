@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "fuzz_input.h"
 #include "io/text_encoding.h"
 

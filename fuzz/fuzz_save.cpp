@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "fuzz_input.h"
 #include "io/text_encoding.h"
 #include "io/text_file.h"

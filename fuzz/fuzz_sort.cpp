@@ -13,7 +13,7 @@
 #include <QStringList>
 
 #include "extract/text_order.h"
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "fuzz_input.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 #include "extract/extract_command.h"
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "extract/token_splitter.h"
 #include "fuzz_input.h"
 

@@ -22,6 +22,7 @@
 #include "app/main_window_geometry.h"
 #include "app/panel_status_bar.h"
 #include "app/theme.h"
+#include "errors/shown_message.h"
 #include "extract/extract_command.h"
 #include "extract/list_search.h"
 #include "platform/command_line.h"
@@ -228,10 +229,7 @@ void TForm1::setPanelText(StatusPanel panel, QStringView text)
 
 void TForm1::showErrorBox(const QString &message)
 {
-    QString shown = message;
-    if (!shown.isEmpty() && shown.back().unicode() > u'.')
-        shown += QLatin1Char('.');
-    m_dialogs.showError(this, ApplicationTitle(), shown);
+    m_dialogs.showError(this, ApplicationTitle(), ShownMessage(message));
 }
 
 void TForm1::FormCreate()

@@ -4,7 +4,7 @@
 
 #include <QtGlobal>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 
 // The indexes of the first occurrence of every address, in table order; two addresses are the
 // same when they are equal once upper-cased as the search field does it.

@@ -258,7 +258,7 @@ QString UsageLine()
     return u"Usage : extracteur-cli [OPTIONS] [FICHIER | DOSSIER | -] ..."_s;
 }
 
-QString VersionText()
+QString CliVersionText()
 {
     return u"extracteur-cli %1.%2\n"_s.arg(EXTRACTEUR_VERSION_MAJOR).arg(EXTRACTEUR_VERSION_MINOR);
 }

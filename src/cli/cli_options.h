@@ -5,17 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "errors/app_error.h"
+#include "errors/usage_error.h"
 #include "io/input_encoding.h"
 #include "io/text_encoding.h"
-
-// A command line the program cannot run: the message names the option; the usage line follows
-// it on standard error and the exit status is 2.
-class UsageError : public AppError
-{
-public:
-    using AppError::AppError;
-};
 
 struct CliOptions
 {
@@ -51,4 +43,4 @@ CliOptions ParseCliOptions(const QStringList &arguments);
 
 QString UsageLine();
 QString HelpText();
-QString VersionText();
+QString CliVersionText();

@@ -299,7 +299,7 @@ int RunCli(const QStringList &arguments)
     }
     if (options.help || options.version) {
         const int error = WriteAll(
-            STDOUT_FILENO, (options.help ? HelpText() : VersionText()).toUtf8().toStdString());
+            STDOUT_FILENO, (options.help ? HelpText() : CliVersionText()).toUtf8().toStdString());
         if (error == 0 || error == EPIPE)
             return 0;
         WriteAll(STDERR_FILENO, (shownMessage(u"Erreur d'écriture sur la sortie standard. %1"_s.arg(

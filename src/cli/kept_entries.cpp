@@ -4,9 +4,9 @@
 
 #include <QString>
 
-#include "extract/list_search.h"
+#include "text/case_table.h"
 #include "extract/text_order.h"
-#include "extract/text_table.h"
+#include "text/text_table.h"
 
 bool FirstOccurrences::first(std::string_view entry)
 {

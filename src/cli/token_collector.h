@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/entry_block.h"
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "formats/text_receiver.h"
 
 // Receives the lines of one input and hands on the window's tokens that hold "@", each as the

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
-#include "extract/two_cores.h"
+#include "platform/big_memory.h"
+#include "platform/parallel.h"
+#include "text/utf8.h"
 
 CheckTable::CheckTable(TextTable entries)
     : m_entries(std::move(entries)), m_marks(word(m_entries.size()) + 1, 0)
@@ -125,15 +125,24 @@ void CheckTable::sort(const TextOrder &order)
             at += place.length;
         }
     };
-    // Each core copies half of the texts; without a second thread, this one copies them all.
-    std::thread helper;
+    // Each core copies half of the texts. A half either is copied whole or not at all, so that
+    // one a helper could not copy is copied here: the table must not be left half built.
+    bool copied[2] = {false, false};
+    const auto copyHalf = [&](int part) {
+        if (part == 0)
+            copy(0, n / 2, 0);
+        else
+            copy(n / 2, n, secondHalfAt);
+        copied[part] = true;
+    };
     try {
-        helper = std::thread(copy, n / 2, n, secondHalfAt);
-    } catch (const std::system_error &) {
+        RunOnTwoCores(copyHalf);
+    } catch (...) {
+        for (int part = 0; part < 2; ++part) {
+            if (!copied[part])
+                copyHalf(part);
+        }
     }
-    copy(0, helper.joinable() ? n / 2 : n, 0);
-    if (helper.joinable())
-        helper.join();
     m_entries = TextTable(std::move(buffer), std::move(spans));
     m_marks = std::move(marks);
 }
@@ -165,56 +174,17 @@ QString CheckTable::text() const
     };
     // Millions of entries: each core writes half of the text.
     if (n >= 1 << 16) {
-        std::thread helper(fill, half, n, secondHalfAt);
-        fill(0, half, 0);
-        helper.join();
+        RunOnTwoCores([&](int part) {
+            if (part == 0)
+                fill(0, half, 0);
+            else
+                fill(half, n, secondHalfAt);
+        });
     } else {
         fill(0, n, 0);
     }
     return joined;
 }
-
-namespace {
-
-// The UTF-8 length of [text, text + n); a surrogate counts two bytes, so that a pair counts four.
-qsizetype utf8Length(const char16_t *text, qsizetype n)
-{
-    qsizetype length = n;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i];
-        length += (c >= 0x80) + (c >= 0x800 && (c < 0xd800 || c > 0xdfff));
-    }
-    return length;
-}
-
-// Writes [text, text + n) in UTF-8 from `out` on and returns the end; null at a lone surrogate.
-char *putUtf8(const char16_t *text, qsizetype n, char *out)
-{
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80) {
-            *out++ = static_cast<char>(c);
-        } else if (c < 0x800) {
-            *out++ = static_cast<char>(0xc0 | (c >> 6));
-            *out++ = static_cast<char>(0x80 | (c & 0x3f));
-        } else if (c < 0xd800 || c > 0xdfff) {
-            *out++ = static_cast<char>(0xe0 | (c >> 12));
-            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-            *out++ = static_cast<char>(0x80 | (c & 0x3f));
-        } else if (c < 0xdc00 && i + 1 < n && text[i + 1] >= 0xdc00 && text[i + 1] <= 0xdfff) {
-            const char32_t u = QChar::surrogateToUcs4(c, text[++i]);
-            *out++ = static_cast<char>(0xf0 | (u >> 18));
-            *out++ = static_cast<char>(0x80 | ((u >> 12) & 0x3f));
-            *out++ = static_cast<char>(0x80 | ((u >> 6) & 0x3f));
-            *out++ = static_cast<char>(0x80 | (u & 0x3f));
-        } else {
-            return nullptr;
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 std::optional<QByteArray> CheckTable::utf8Text() const
 {
@@ -228,14 +198,15 @@ std::optional<QByteArray> CheckTable::utf8Text() const
     const auto measure = [&](int part) {
         qsizetype length = 0;
         for (std::size_t i = part == 0 ? 0 : half; i < (part == 0 ? half : n); ++i)
-            length += utf8Length(in + spans[i].offset, spans[i].length) + 2;
+            length += Utf8Length(QStringView(in + spans[i].offset, spans[i].length)) + 2;
         lengths[part] = length;
     };
     QByteArray utf8;
     const auto write = [&](int part) {
         char *out = utf8.data() + (part == 0 ? 0 : lengths[0]);
         for (std::size_t i = part == 0 ? 0 : half; i < (part == 0 ? half : n); ++i) {
-            out = putUtf8(in + spans[i].offset, spans[i].length, out);
+            out = PutUtf8(out, QStringView(in + spans[i].offset, spans[i].length),
+                          LoneSurrogate::Refuse);
             if (!out) {
                 lone[part] = true;
                 return;

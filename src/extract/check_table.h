@@ -9,7 +9,7 @@
 #include <QStringView>
 
 #include "extract/text_order.h"
-#include "extract/text_table.h"
+#include "text/text_table.h"
 
 // The entries of the check list with a check mark each. The entries are spans of one buffer
 // and the marks a bit vector, so millions of entries load, sort and count without per-entry

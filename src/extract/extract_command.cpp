@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "extract/token_splitter.h"
+#include "platform/big_memory.h"
+#include "platform/parallel.h"
 
 namespace {
 
@@ -100,9 +100,9 @@ TextTable ExtractAddresses(TextTable &&entries, ExtractThreads threads)
     QString buffer = entries.takeBuffer();
     char16_t *const base = reinterpret_cast<char16_t *>(buffer.data());
     const std::size_t n = lines.size();
-    const bool two = n >= 2 && (threads == ExtractThreads::Two ||
-                                (threads == ExtractThreads::Automatic && n >= twoThreadsFrom &&
-                                 std::thread::hardware_concurrency() >= 2));
+    const bool two =
+        n >= 2 && (threads == ExtractThreads::Two || (threads == ExtractThreads::Automatic &&
+                                                      n >= twoThreadsFrom && CoreCount() >= 2));
 
     std::vector<TextSpan> spans;
     spans.reserve(n + n / 4);
@@ -117,25 +117,15 @@ TextTable ExtractAddresses(TextTable &&entries, ExtractThreads threads)
         const qsizetype secondStart = lines[middle].offset;
         std::vector<TextSpan> secondSpans;
         qsizetype secondEnd = secondStart;
-        std::exception_ptr failure;
-        std::thread other([&] {
-            try {
-                secondSpans.reserve((n - middle) + (n - middle) / 4);
-                AdviseHugePages(secondSpans.data(), secondSpans.capacity() * sizeof(TextSpan));
-                secondEnd = extractInPlace(base, lines, middle, n, secondStart, secondSpans);
-            } catch (...) {
-                failure = std::current_exception();
+        RunOnTwoCores([&](int part) {
+            if (part == 0) {
+                used = extractInPlace(base, lines, 0, middle, 0, spans);
+                return;
             }
+            secondSpans.reserve((n - middle) + (n - middle) / 4);
+            AdviseHugePages(secondSpans.data(), secondSpans.capacity() * sizeof(TextSpan));
+            secondEnd = extractInPlace(base, lines, middle, n, secondStart, secondSpans);
         });
-        try {
-            used = extractInPlace(base, lines, 0, middle, 0, spans);
-        } catch (...) {
-            other.join();
-            throw;
-        }
-        other.join();
-        if (failure)
-            std::rethrow_exception(failure);
         // The entries are no longer needed: give their room back before the halves are joined.
         lines = std::vector<TextSpan>();
         std::memmove(base + used, base + secondStart,

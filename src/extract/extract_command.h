@@ -4,7 +4,7 @@
 
 #include <QtGlobal>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 
 // The tokens of every entry, in order, that contain "@", each an exact copy of its token. When
 // `entryOfEach` is given, it receives for every retained token the index of its entry.

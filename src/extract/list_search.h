@@ -1,19 +1,9 @@
 #pragma once
 
-#include <array>
-
 #include <QString>
 #include <QStringView>
 
-#include "extract/text_table.h"
-
-// The simple upper-case mapping of every UTF-16 code unit; surrogates, and the rare letters whose
-// capital lies outside the Basic Multilingual Plane, map to themselves.
-const std::array<char16_t, 0x10000> &UpperCaseTable();
-
-// A copy of the text in which every code unit is replaced by its simple upper-case mapping;
-// the length never changes (a letter without a one-letter capital, such as ß, stays).
-QString UpperCased(QStringView text);
+#include "text/text_table.h"
 
 // Index of the first entry at or after `start` that contains `text`, both upper-cased; an empty
 // text matches nothing. Returns entries.size() when no entry matches.

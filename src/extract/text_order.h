@@ -8,7 +8,7 @@
 #include <QLocale>
 #include <QStringView>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 
 class SimpleCollation;
 struct UCollator;

@@ -9,6 +9,8 @@
 
 #include <unicode/ucnv.h>
 
+#include "text/utf8.h"
+
 namespace {
 
 constexpr char utf8Mark[] = "\xEF\xBB\xBF";
@@ -211,62 +213,10 @@ StreamDecoder::Step decodeUtf8(const unsigned char *in, qsizetype n, char16_t *c
     return {i, out - begin, last && i < n};
 }
 
-bool isHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool isLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// An unpaired surrogate has no UTF-8 form; it becomes U+FFFD, the replacement character.
 QByteArray encodeUtf8(QStringView text)
 {
-    const char16_t *in = text.utf16();
-    const qsizetype n = text.size();
-    qsizetype length = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = in[i];
-        if (c < 0x80)
-            length += 1;
-        else if (c < 0x800)
-            length += 2;
-        else if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(in[i + 1])) {
-            length += 4;
-            ++i;
-        } else
-            length += 3;
-    }
-    QByteArray bytes(length, Qt::Uninitialized);
-    auto *out = reinterpret_cast<unsigned char *>(bytes.data());
-    for (qsizetype i = 0; i < n; ++i) {
-        char32_t c = in[i];
-        if (c < 0x80) {
-            *out++ = static_cast<unsigned char>(c);
-            continue;
-        }
-        if (c < 0x800) {
-            *out++ = static_cast<unsigned char>(0xC0 | (c >> 6));
-            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-            continue;
-        }
-        if (isHighSurrogate(in[i]) && i + 1 < n && isLowSurrogate(in[i + 1])) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00u);
-            ++i;
-            *out++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-            *out++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        *out++ = static_cast<unsigned char>(0xE0 | (c >> 12));
-        *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    }
+    QByteArray bytes(Utf8Length(text), Qt::Uninitialized);
+    PutUtf8(bytes.data(), text, LoneSurrogate::Replace);
     return bytes;
 }
 
@@ -293,7 +243,7 @@ QByteArray encodeWindows1252(QStringView text)
     char *out = begin;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = in[i];
-        if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(in[i + 1]))
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(in[i + 1]))
             ++i;
         *out++ = table[c];
     }

@@ -5,10 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <atomic>
-#include <exception>
 #include <limits>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -16,13 +14,12 @@
 #include <QFileInfo>
 
 #include "errors/app_error.h"
+#include "platform/big_memory.h"
+#include "platform/descriptor_io.h"
 #include "platform/file_descriptor.h"
+#include "platform/parallel.h"
 #include "platform/safe_write.h"
 #include "platform/system_error_text.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -57,68 +54,25 @@ FileOpenError openError(const QString &path, const QString &reason)
     throw FileWriteError(u"Erreur d'écriture dans le flux"_s);
 }
 
-// A path holding U+0000 cannot be handed to the system without being cut short at that point.
-bool isValidPath(const QString &path)
-{
-    return !path.isEmpty() && !path.contains(QChar(u'\0'));
-}
-
-int openRetrying(const QByteArray &name, int flags, mode_t mode = 0)
-{
-    int fd;
-    do {
-        fd = ::open(name.constData(), flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-} // namespace
-
-namespace {
-
 [[noreturn]] void raiseTooLarge(const QString &path)
 {
     raiseOpenError(path, u"Le fichier est trop volumineux (2 Gio ou plus)"_s);
 }
 
-void refuseUnlessRegular(const QString &path, const struct stat &status)
-{
-    if (S_ISDIR(status.st_mode))
-        raiseOpenError(path, EISDIR);
-    // A pipe, a device or a socket has no end to read up to, or blocks.
-    if (!S_ISREG(status.st_mode))
-        raiseOpenError(path, u"Ce n'est pas un fichier ordinaire"_s);
-    if (status.st_size >= sizeLimit)
-        raiseTooLarge(path);
-}
-
-// Anything but a regular file is refused before it is opened, so that opening a device has no
-// effect; non-blocking, so that a named pipe put there meanwhile cannot hang the program.
-int openRegularFile(const QString &path)
-{
-    if (!isValidPath(path))
-        raiseOpenError(path, path.isEmpty() ? ENOENT : EINVAL);
-    const QByteArray name = QFile::encodeName(path);
-    struct stat status = {};
-    if (::stat(name.constData(), &status) != 0)
-        raiseOpenError(path, errno);
-    refuseUnlessRegular(path, status);
-    const int fd = openRetrying(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        raiseOpenError(path, errno);
-    return fd;
-}
-
-// A regular file open for reading, checked again once open in case the path changed between.
+// A regular file open for reading; anything else is refused.
 struct OpenedFile
 {
-    explicit OpenedFile(const QString &path) : file(openRegularFile(path))
+    explicit OpenedFile(const QString &path)
     {
-        struct stat status = {};
-        if (::fstat(file.get(), &status) != 0)
-            raiseOpenError(path, errno);
-        refuseUnlessRegular(path, status);
-        size = static_cast<qsizetype>(status.st_size);
+        const RegularFileOpening opening = OpenRegularFile(path, file);
+        if (opening.notRegular)
+            // A pipe, a device or a socket has no end to read up to, or blocks.
+            raiseOpenError(path, u"Ce n'est pas un fichier ordinaire"_s);
+        if (!opening.succeeded())
+            raiseOpenError(path, opening.errorNumber);
+        if (opening.size >= sizeLimit)
+            raiseTooLarge(path);
+        size = opening.size;
     }
 
     FileDescriptor file;
@@ -128,19 +82,9 @@ struct OpenedFile
 // Reads from `offset` until `want` bytes or the end of the file; the count read.
 qsizetype readAt(const QString &path, int fd, char *into, qsizetype want, qsizetype offset)
 {
-    qsizetype got = 0;
-    while (got < want) {
-        const ssize_t n = ::pread(fd, into + got, static_cast<std::size_t>(want - got),
-                                  static_cast<off_t>(offset + got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            raiseOpenError(path, errno);
-        }
-        if (n == 0)
-            break;
-        got += n;
-    }
+    const qsizetype got = ReadAt(fd, into, want, offset);
+    if (got < 0)
+        raiseOpenError(path, errno);
     return got;
 }
 
@@ -149,27 +93,12 @@ qsizetype readAt(const QString &path, int fd, char *into, qsizetype want, qsizet
 QByteArray ReadWholeFile(const QString &path)
 {
     OpenedFile opened(path);
-    // The size known now is a hint: the loop reads to the end, also when the file has grown.
     QByteArray bytes;
-    qsizetype used = 0;
-    qsizetype capacity = opened.size + 1;
-    bytes.resize(capacity);
-    for (;;) {
-        if (used == capacity) {
-            if (capacity >= sizeLimit)
-                raiseTooLarge(path);
-            capacity = std::min<qsizetype>(std::max<qsizetype>(capacity * 2, 65536), sizeLimit);
-            bytes.resize(capacity);
-        }
-        const qsizetype got =
-            readAt(path, opened.file.get(), bytes.data() + used, capacity - used, used);
-        if (got == 0)
-            break;
-        used += got;
+    if (!ReadWholeFileAt(opened.file.get(), opened.size, sizeLimit, bytes)) {
+        if (errno == EFBIG)
+            raiseTooLarge(path);
+        raiseOpenError(path, errno);
     }
-    if (used >= sizeLimit)
-        raiseTooLarge(path);
-    bytes.truncate(used);
     return bytes;
 }
 
@@ -329,31 +258,26 @@ std::optional<TextFileContent> readInTwoHalves(const QString &path, const Opened
     LineSplitter first;
     LineSplitter second;
     std::atomic<bool> stop{false};
-    Half secondHalf;
-    std::exception_ptr secondFailure;
-    std::thread other([&] {
+    Half halves[2];
+    RunOnTwoCores([&](int part) {
         try {
-            secondHalf = decodeHalf(path, fd, middle, end, encoding, data, middleUnit, second,
-                                    text.size() - middleUnit, stop);
+            if (part == 0) {
+                halves[0] = decodeHalf(path, fd, begin, middle, encoding, data, 0, first,
+                                       text.size(), stop);
+                // Text that ends in the first half needs nothing of the second.
+                if (first.ended())
+                    stop = true;
+            } else {
+                halves[1] = decodeHalf(path, fd, middle, end, encoding, data, middleUnit, second,
+                                       text.size() - middleUnit, stop);
+            }
         } catch (...) {
-            secondFailure = std::current_exception();
+            stop = true;
+            throw;
         }
     });
-    Half firstHalf;
-    try {
-        firstHalf =
-            decodeHalf(path, fd, begin, middle, encoding, data, 0, first, text.size(), stop);
-    } catch (...) {
-        stop = true;
-        other.join();
-        throw;
-    }
-    // Text that ends in the first half needs nothing of the second.
-    if (first.ended())
-        stop = true;
-    other.join();
-    if (secondFailure)
-        std::rethrow_exception(secondFailure);
+    const Half &firstHalf = halves[0];
+    const Half &secondHalf = halves[1];
 
     char probe;
     if (firstHalf.shortRead || (!first.ended() && secondHalf.shortRead) ||
@@ -382,10 +306,10 @@ TextFileContent ReadTextFile(const QString &path, ReadingMode mode)
     char head[3];
     const qsizetype headSize = readAt(path, opened.file.get(), head, 3, 0);
     const DetectedEncoding detected = DetectEncoding(QByteArrayView(head, headSize));
-    const bool halves = detected.encoding != TextEncoding::Utf8 &&
-                        (mode == ReadingMode::TwoHalves ||
-                         (mode == ReadingMode::Automatic && opened.size >= twoHalvesFrom &&
-                          std::thread::hardware_concurrency() >= 2));
+    const bool halves =
+        detected.encoding != TextEncoding::Utf8 &&
+        (mode == ReadingMode::TwoHalves ||
+         (mode == ReadingMode::Automatic && opened.size >= twoHalvesFrom && CoreCount() >= 2));
     if (halves) {
         if (std::optional<TextFileContent> content = readInTwoHalves(path, opened, detected))
             return std::move(*content);

@@ -4,7 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "io/text_encoding.h"
 #include "errors/app_error.h"
 

@@ -12,7 +12,37 @@ ExecutableFacts &storedFacts()
     return facts;
 }
 
+// Where the file name starts and where its extension starts (its size when it has none); a "."
+// that begins the file name is part of the name.
+struct NameParts
+{
+    qsizetype nameStart = 0;
+    qsizetype extensionStart = 0;
+};
+
+NameParts nameParts(const QString &path)
+{
+    NameParts parts;
+    parts.nameStart = path.lastIndexOf(u'/') + 1;
+    const qsizetype dot = path.lastIndexOf(u'.');
+    parts.extensionStart = dot > parts.nameStart ? dot : path.size();
+    return parts;
+}
+
 } // namespace
+
+QString ExecutablePathWithoutExtension()
+{
+    const QString &executable = executableFacts().filePath;
+    return executable.left(nameParts(executable).extensionStart);
+}
+
+QString ExecutableBaseName()
+{
+    const QString &executable = executableFacts().filePath;
+    const NameParts parts = nameParts(executable);
+    return executable.mid(parts.nameStart, parts.extensionStart - parts.nameStart);
+}
 
 QString DateSeparatorOf(const QString &format)
 {

@@ -16,6 +16,13 @@ struct ExecutableFacts
 const ExecutableFacts &executableFacts();
 void setExecutableFacts(const ExecutableFacts &facts);
 
+// The executable's path without its extension: the part from the last "." of its file name on,
+// unless that "." begins the file name.
+QString ExecutablePathWithoutExtension();
+
+// The executable's file name without its extension.
+QString ExecutableBaseName();
+
 // The caption of every message box: the executable's file name cut before its first ".", every
 // character after the first lower-cased; only the first 255 characters of the path count.
 QString ApplicationTitle();

@@ -7,12 +7,11 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include "platform/descriptor_io.h"
 #include "platform/file_descriptor.h"
 #include "platform/safe_write.h"
 #include "platform/write_lock.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -143,21 +142,15 @@ private:
 enum class ReadResult { Ok, Missing, Failed };
 
 // Only a regular file no larger than largestFile is read: a folder, a pipe or a device is no
-// settings file (a pipe would block, a device never end). Opened without waiting, so a pipe
-// cannot hold the program.
+// settings file (a pipe would block, a device never end).
 ReadResult openSettings(const QString &path, FileDescriptor &file)
 {
-    const QByteArray native = QFile::encodeName(path);
-    do {
-        file.reset(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    } while (!file.isOpen() && errno == EINTR);
-    if (!file.isOpen())
-        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
-    struct stat status = {};
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > largestFile)
-        return ReadResult::Failed;
-    return ReadResult::Ok;
+    const RegularFileOpening opening = OpenRegularFile(path, file);
+    if (!opening.succeeded()) {
+        const bool missing = opening.errorNumber == ENOENT || opening.errorNumber == ENOTDIR;
+        return missing ? ReadResult::Missing : ReadResult::Failed;
+    }
+    return opening.size > largestFile ? ReadResult::Failed : ReadResult::Ok;
 }
 
 // Up to `size` bytes; fewer only at the end of the file.
@@ -165,9 +158,8 @@ qsizetype readSome(int fd, char *data, qsizetype size)
 {
     qsizetype got = 0;
     while (got < size) {
-        const ssize_t read = ::read(fd, data + got, size_t(size - got));
-        if (read < 0 && errno == EINTR)
-            continue;
+        const ssize_t read =
+            RetryInterrupted([&] { return ::read(fd, data + got, size_t(size - got)); });
         if (read < 0)
             return -1;
         if (read == 0)
@@ -183,20 +175,9 @@ ReadResult readAll(const QString &path, QByteArray &data)
     const ReadResult opened = openSettings(path, file);
     if (opened != ReadResult::Ok)
         return opened;
-    data.clear();
-    for (;;) {
-        // A file that grows past the limit while it is read is refused as well.
-        const qsizetype old = data.size();
-        data.resize(old + readPiece);
-        const qsizetype got = readSome(file.get(), data.data() + old, readPiece);
-        if (got < 0)
-            return ReadResult::Failed;
-        data.truncate(old + got);
-        if (data.size() > largestFile)
-            return ReadResult::Failed;
-        if (got < readPiece)
-            return ReadResult::Ok;
-    }
+    // A file that grows past the limit while it is read is refused as well.
+    return ReadWholeFileAt(file.get(), 0, largestFile + 1, data) ? ReadResult::Ok
+                                                                 : ReadResult::Failed;
 }
 
 qsizetype markLength(QByteArrayView data)

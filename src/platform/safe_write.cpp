@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include "platform/descriptor_io.h"
 #include "platform/file_descriptor.h"
 #include "platform/system_error_text.h"
 
@@ -30,15 +31,6 @@ namespace {
 
 // Linux follows at most 40 links in one path; a longer chain is a loop.
 constexpr int maxLinkHops = 40;
-
-template <typename Call> auto retryInterrupted(Call call)
-{
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
 
 WriteOutcome failed(WriteFailure failure, int errorNumber, WriteMode mode)
 {
@@ -118,33 +110,9 @@ int refusalOfExisting(const Target &target)
     return 0;
 }
 
-bool writeAllAt(int fd, QByteArrayView bytes, off_t &offset, bool positioned)
-{
-    const char *data = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        // Linux writes at most about 2 GiB per request.
-        const auto chunk = static_cast<size_t>(std::min<qsizetype>(left, qsizetype(1) << 30));
-        const ssize_t written =
-            positioned ? ::pwrite(fd, data, chunk, offset) : ::write(fd, data, chunk);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            // A request that writes nothing without an error code is a full medium.
-            if (written == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += written;
-        left -= written;
-        offset += written;
-    }
-    return true;
-}
-
 bool synchronise(int fd)
 {
-    return retryInterrupted([fd] { return ::fsync(fd); }) == 0;
+    return RetryInterrupted([fd] { return ::fsync(fd); }) == 0;
 }
 
 // Temporaries are named ".<target name>.tmp-<process id>-<random>", so that a later save of the
@@ -348,7 +316,7 @@ public:
         // An unnamed file disappears by itself if the process dies before it is complete. It
         // gets its name through /proc, or directly where the process may do so.
         if (::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0)
-            m_fd.reset(retryInterrupted([this] {
+            m_fd.reset(RetryInterrupted([this] {
                 return ::openat(m_folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
             }));
         else
@@ -395,7 +363,7 @@ private:
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
             m_name = newTemporaryName(m_targetName);
-            m_fd.reset(retryInterrupted([this] {
+            m_fd.reset(RetryInterrupted([this] {
                 return ::openat(m_folderFd, m_name.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             }));
@@ -438,7 +406,7 @@ private:
 WriteOutcome writeInPlace(const Target &target, std::initializer_list<QByteArrayView> pieces)
 {
     constexpr WriteMode mode = WriteMode::WriteInPlace;
-    FileDescriptor file(retryInterrupted([&target] {
+    FileDescriptor file(RetryInterrupted([&target] {
         return ::open(target.path().constData(),
                       O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     }));
@@ -454,7 +422,7 @@ WriteOutcome writeInPlace(const Target &target, std::initializer_list<QByteArray
     for (const QByteArrayView piece : pieces)
         total += piece.size();
     if (total > status.st_size &&
-        retryInterrupted([&] { return ::fallocate(file.get(), 0, 0, total); }) != 0 &&
+        RetryInterrupted([&] { return ::fallocate(file.get(), 0, 0, total); }) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS) {
         const int error = errno;
         if (::ftruncate(file.get(), status.st_size) != 0) {
@@ -464,7 +432,7 @@ WriteOutcome writeInPlace(const Target &target, std::initializer_list<QByteArray
     }
     off_t offset = 0;
     for (const QByteArrayView piece : pieces) {
-        if (!writeAllAt(file.get(), piece, offset, true))
+        if (!WriteAll(file.get(), piece, &offset))
             return failed(WriteFailure::Write, errno, mode);
     }
     if (::ftruncate(file.get(), total) != 0 || !synchronise(file.get()))
@@ -495,7 +463,7 @@ WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArr
             return failed(WriteFailure::Create, refusal, atomic);
     }
 
-    FileDescriptor folder(retryInterrupted(
+    FileDescriptor folder(RetryInterrupted(
         [&target] { return ::open(target.folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.isOpen())
         return failed(WriteFailure::Create, errno, atomic);
@@ -522,9 +490,8 @@ WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArr
         ::fchmod(temporary.fd(), target.status.st_mode & 07777);
     }
 
-    off_t offset = 0;
     for (const QByteArrayView piece : pieces) {
-        if (!writeAllAt(temporary.fd(), piece, offset, false))
+        if (!WriteAll(temporary.fd(), piece))
             return failed(WriteFailure::Write, errno, atomic);
     }
     if (!synchronise(temporary.fd()))

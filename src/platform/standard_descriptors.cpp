@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "platform/descriptor_io.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,10 +13,8 @@ void OpenStandardDescriptors()
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
         // The lowest free descriptor is this one, since those below it are open.
-        int opened;
-        do {
-            opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        } while (opened < 0 && errno == EINTR);
+        const int opened =
+            RetryInterrupted([fd] { return ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY); });
         if (opened != fd) {
             if (opened < 0 || ::dup2(opened, fd) != fd)
                 ::_exit(127);

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/descriptor_io.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,11 +19,7 @@ namespace {
 
 int openRetrying(const QByteArray &path, int flags, mode_t mode = 0)
 {
-    int fd;
-    do {
-        fd = ::open(path.constData(), flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return RetryInterrupted([&] { return ::open(path.constData(), flags, mode); });
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "errors/app_error.h"
+#include "platform/descriptor_io.h"
 #include "platform/executable_info.h"
 #include "platform/profile_file.h"
 #include "platform/safe_write.h"
@@ -21,23 +22,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qsizetype maxValueLength = 2047;
-
-// Where the file name starts and where its extension starts (its size when it has none); a "."
-// that begins the file name is part of the name.
-struct NameParts
-{
-    qsizetype nameStart = 0;
-    qsizetype extensionStart = 0;
-};
-
-NameParts nameParts(const QString &path)
-{
-    NameParts parts;
-    parts.nameStart = path.lastIndexOf(u'/') + 1;
-    const qsizetype dot = path.lastIndexOf(u'.');
-    parts.extensionStart = dot > parts.nameStart ? dot : path.size();
-    return parts;
-}
 
 int hexDigitValue(char16_t c)
 {
@@ -87,19 +71,11 @@ bool usableBesideExecutable(const QString &path)
 // The content of a regular file, or nothing; a pipe or a device in its place is never read.
 std::optional<QByteArray> readRegularFile(const QString &path)
 {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    QFile file;
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > maxCopiedSize ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    QByteArray content = file.read(maxCopiedSize + 1);
-    if (file.error() != QFileDevice::NoError || content.size() > maxCopiedSize)
+    FileDescriptor file;
+    const RegularFileOpening opening = OpenRegularFile(path, file);
+    QByteArray content;
+    if (!opening.succeeded() || opening.size > maxCopiedSize ||
+        !ReadWholeFileAt(file.get(), opening.size, maxCopiedSize + 1, content))
         return std::nullopt;
     return content;
 }
@@ -148,17 +124,9 @@ QString UserSettingsPath()
 
 QString ExecutableSettingsPath()
 {
-    const QString &executable = executableFacts().filePath;
-    if (executable.isEmpty())
+    if (executableFacts().filePath.isEmpty())
         return {};
-    return executable.left(nameParts(executable).extensionStart) + u".INI"_s;
-}
-
-QString ExecutableBaseName()
-{
-    const QString &executable = executableFacts().filePath;
-    const NameParts parts = nameParts(executable);
-    return executable.mid(parts.nameStart, parts.extensionStart - parts.nameStart);
+    return ExecutablePathWithoutExtension() + u".INI"_s;
 }
 
 QString ReadText(const QString &section, const QString &key, const QString &defaultText,

@@ -20,7 +20,6 @@ QString SettingsPath();
 QString ExecutableSettingsPath();
 // $XDG_CONFIG_HOME/extracteur/extracteur.INI, ~/.config standing for a missing XDG_CONFIG_HOME.
 QString UserSettingsPath();
-QString ExecutableBaseName();
 
 QString ReadText(const QString &section, const QString &key, const QString &defaultText,
                  const QString &path = {});

@@ -29,9 +29,9 @@ QString UpperCaseAsciiLetters(const QString &text)
 
 QString BuildCaption(const QString &text, const QString &datePattern)
 {
-    return u"%1 %2 | Quorvel ***{:- %3 | %4"_s.arg(
-        UpperCaseAsciiLetters(SettingsFile::ExecutableBaseName()), VersionText(), text,
-        ExecutableDateText(datePattern));
+    return u"%1 %2 | Quorvel ***{:- %3 | %4"_s.arg(UpperCaseAsciiLetters(ExecutableBaseName()),
+                                                   VersionText(), text,
+                                                   ExecutableDateText(datePattern));
 }
 
 QString VersionText()

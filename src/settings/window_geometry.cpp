@@ -1,5 +1,6 @@
 #include "settings/window_geometry.h"
 
+#include "platform/executable_info.h"
 #include "settings/settings_file.h"
 
 using namespace Qt::StringLiterals;
@@ -20,7 +21,7 @@ QString geometryText(const QRect &frame)
 
 void LoadWindowGeometry(GeometryWindow &window, const QString &path)
 {
-    const QString stored = SettingsFile::ReadText(SettingsFile::ExecutableBaseName(), geometryKey,
+    const QString stored = SettingsFile::ReadText(ExecutableBaseName(), geometryKey,
                                                   geometryText(window.frameGeometry()), path);
     const QStringList parts = SplitText(stored, u":");
 
@@ -53,6 +54,6 @@ void LoadWindowGeometry(GeometryWindow &window, const QString &path)
 
 void SaveWindowGeometry(const GeometryWindow &window, const QString &path)
 {
-    SettingsFile::WriteText(SettingsFile::ExecutableBaseName(), geometryKey,
-                            geometryText(window.frameGeometry()), path);
+    SettingsFile::WriteText(ExecutableBaseName(), geometryKey, geometryText(window.frameGeometry()),
+                            path);
 }

@@ -7,6 +7,7 @@
 
 #include "extract/check_table.h"
 #include "extract/text_order.h"
+#include "platform/parallel.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -69,6 +70,7 @@ private slots:
     void compareMatchesCollator();
     void sortingManyRepeatedTextsKeepsEveryEntryWithItsMark();
     void sortingManyDistinctTextsMatchesCollator();
+    void sortFailingOnAHelperThreadLeavesTheTable();
 };
 
 void TestCheckTable::marksFollowTheirIndex()
@@ -366,6 +368,27 @@ void TestCheckTable::sortingManyDistinctTextsMatchesCollator()
     CheckTable table(tableOf(texts));
     table.sort(TextOrder(QLocale(QLocale::English)));
     QCOMPARE(entries(table), sortedByCollator(texts));
+}
+
+void TestCheckTable::sortFailingOnAHelperThreadLeavesTheTable()
+{
+    const QStringList texts{QStringLiteral("b@x"), QStringLiteral("A@x"), QStringLiteral("c@x"),
+                            QStringLiteral("a@x")};
+    CheckTable table(tableOf(texts));
+    table.setChecked(1, true);
+    const TextOrder order(QLocale(QLocale::French, QLocale::France));
+    InjectHelperFault(HelperFault::FailWithBadAlloc);
+    QVERIFY_THROWS_EXCEPTION(std::bad_alloc, table.sort(order));
+    QCOMPARE(entries(table), texts);
+    QVERIFY(table.isChecked(1));
+    QCOMPARE(table.checkedCount(), 1);
+
+    // The fault was used once: the next sort is sound.
+    table.sort(order);
+    QCOMPARE(entries(table), (QStringList{QStringLiteral("A@x"), QStringLiteral("a@x"),
+                                          QStringLiteral("b@x"), QStringLiteral("c@x")}));
+    QVERIFY(table.isChecked(0));
+    QCOMPARE(table.checkedCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCheckTable)

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "extract/list_search.h"
+#include "text/case_table.h"
 #include "support/fixtures.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -20,8 +21,6 @@ class TestListSearch : public QObject
     Q_OBJECT
 
 private slots:
-    void upperCased_data();
-    void upperCased();
     void findFirstMatch_data();
     void findFirstMatch();
     void findFirstMatchWithGaps_data();
@@ -31,33 +30,6 @@ private slots:
     void findFirstWithPrefix_data();
     void findFirstWithPrefix();
 };
-
-void TestListSearch::upperCased_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("upper");
-
-    QTest::newRow("ascii") << u"abc@Def.fr 09"_s << u"ABC@DEF.FR 09"_s;
-    QTest::newRow("accents") << u"éèçñ"_s << u"ÉÈÇÑ"_s;
-    QTest::newRow("sharp s stays") << u"straße"_s << u"STRAßE"_s;
-    QTest::newRow("long s") << u"\u017F"_s << u"S"_s;
-    QTest::newRow("final sigma") << u"ς"_s << u"Σ"_s;
-    QTest::newRow("dz digraph") << u"\u01C6"_s << u"\u01C4"_s;
-    QTest::newRow("ligature stays") << u"\uFB01"_s << u"\uFB01"_s;
-    QTest::newRow("astral letter stays") << u"\U00010428"_s << u"\U00010428"_s;
-    QTest::newRow("lone surrogates") << u"\xD801\xDC28"_s.mid(1) + u"\xD801"_s << u"\xDC28\xD801"_s;
-    QTest::newRow("empty") << QString() << QString();
-}
-
-void TestListSearch::upperCased()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, upper);
-
-    const QString result = UpperCased(text);
-    QCOMPARE(result, upper);
-    QCOMPARE(result.size(), text.size());
-}
 
 void TestListSearch::findFirstMatch_data()
 {

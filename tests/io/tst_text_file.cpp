@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "io/text_encoding.h"
 #include "io/text_file.h"
 #include "errors/app_error.h"
@@ -49,23 +49,9 @@ private slots:
 
     void save_data();
     void save();
-    void saveReplacesCompletelyAndLeavesNothingBehind();
-    void saveKeepsPermissions();
-    void saveThroughSymbolicLink();
-    void saveThroughDanglingLinkCreatesItsFile();
-    void saveReplacesHardLinkedFileWhole();
     void saveCreateFailures_data();
     void saveCreateFailures();
-    void saveReadOnlyFile();
-    void saveToPipeRefused();
-    void saveWhereFolderRefusesNewFiles();
     void saveOnFullDiskKeepsPreviousFile();
-
-    void systemErrorText_data();
-    void systemErrorText();
-    void trimErrorText_data();
-    void trimErrorText();
-    void unknownErrorNumber();
 
 private:
     QString pathOf(const QString &name) const { return m_dir->filePath(name); }
@@ -398,73 +384,6 @@ void TestTextFile::save()
     QCOMPARE(readBytes(pathOf(u"ADRESSES.TXT"_s)), bytes);
 }
 
-void TestTextFile::saveReplacesCompletelyAndLeavesNothingBehind()
-{
-    const QString path = pathOf(u"out.txt"_s);
-    writeBytes(path, QByteArray(10000, 'p'));
-    WriteWholeFile(path, hex("EFBBBF"), "new");
-    QCOMPARE(readBytes(path), hex("EFBBBF") + "new");
-    WriteWholeFile(path, {}, {});
-    QCOMPARE(readBytes(path), QByteArray());
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{u"out.txt"_s});
-}
-
-void TestTextFile::saveKeepsPermissions()
-{
-    const QString path = pathOf(u"out.txt"_s);
-    writeBytes(path, "old");
-    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
-    WriteWholeFile(path, {}, "new");
-    struct stat status = {};
-    QVERIFY(::stat(QFile::encodeName(path).constData(), &status) == 0);
-    QCOMPARE(status.st_mode & 07777, 0640u);
-    QCOMPARE(readBytes(path), QByteArray("new"));
-
-    // A new file gets the ordinary permissions of a created file, not those of a private
-    // temporary one.
-    const mode_t mask = ::umask(022);
-    WriteWholeFile(pathOf(u"fresh.txt"_s), {}, "x");
-    ::umask(mask);
-    QVERIFY(::stat(QFile::encodeName(pathOf(u"fresh.txt"_s)).constData(), &status) == 0);
-    QCOMPARE(status.st_mode & 07777, 0644u);
-}
-
-void TestTextFile::saveThroughSymbolicLink()
-{
-    QVERIFY(QDir(m_dir->path()).mkdir(u"real"_s));
-    const QString real = pathOf(u"real/target.txt"_s);
-    writeBytes(real, "old");
-    QVERIFY(QFile::link(real, pathOf(u"link.txt"_s)));
-    WriteWholeFile(pathOf(u"link.txt"_s), {}, "new");
-    QVERIFY(QFileInfo(pathOf(u"link.txt"_s)).isSymLink());
-    QCOMPARE(readBytes(real), QByteArray("new"));
-}
-
-void TestTextFile::saveThroughDanglingLinkCreatesItsFile()
-{
-    QVERIFY(QDir(m_dir->path()).mkdir(u"real"_s));
-    const QString real = pathOf(u"real/missing.txt"_s);
-    QVERIFY(QFile::link(real, pathOf(u"link.txt"_s)));
-    WriteWholeFile(pathOf(u"link.txt"_s), {}, "new");
-    QVERIFY(QFileInfo(pathOf(u"link.txt"_s)).isSymLink());
-    QCOMPARE(readBytes(real), QByteArray("new"));
-}
-
-// The saved name gets the new file, complete at every instant; the other names keep the old
-// content rather than risk a file cut short by a crash halfway through an in-place rewrite.
-void TestTextFile::saveReplacesHardLinkedFileWhole()
-{
-    const QString first = pathOf(u"first.txt"_s);
-    const QString second = pathOf(u"second.txt"_s);
-    writeBytes(first, "old content");
-    QCOMPARE(::link(QFile::encodeName(first).constData(), QFile::encodeName(second).constData()),
-             0);
-    WriteWholeFile(first, {}, "new");
-    QCOMPARE(readBytes(first), QByteArray("new"));
-    QCOMPARE(readBytes(second), QByteArray("old content"));
-}
-
 void TestTextFile::saveCreateFailures_data()
 {
     QTest::addColumn<QString>("path");
@@ -498,54 +417,6 @@ void TestTextFile::saveCreateFailures()
              (QStringList{u"folder"_s, u"plain.txt"_s}));
 }
 
-// The same rule for every user: the superuser, whom modes do not stop, is refused too.
-void TestTextFile::saveReadOnlyFile()
-{
-    const QString path = pathOf(u"locked.txt"_s);
-    writeBytes(path, "keep");
-    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
-    try {
-        WriteWholeFile(path, {}, "text");
-        QFAIL("no error raised");
-    } catch (const FileCreateError &error) {
-        QCOMPARE(error.message(),
-                 u"Impossible de créer le fichier \"%1\". %2"_s.arg(path, SystemErrorText(EACCES)));
-    }
-    QCOMPARE(readBytes(path), QByteArray("keep"));
-}
-
-void TestTextFile::saveToPipeRefused()
-{
-    const QString path = pathOf(u"pipe"_s);
-    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
-    try {
-        WriteWholeFile(path, {}, "text");
-        QFAIL("no error raised");
-    } catch (const FileCreateError &error) {
-        QCOMPARE(error.message(), u"Impossible de créer le fichier \"%1\". Le chemin désigne un "
-                                  u"tube nommé, pas un fichier ordinaire"_s.arg(path));
-    }
-}
-
-void TestTextFile::saveWhereFolderRefusesNewFiles()
-{
-    QVERIFY(QDir(m_dir->path()).mkdir(u"closed"_s));
-    const QString path = pathOf(u"closed/out.txt"_s);
-    writeBytes(path, QByteArray(100, 'p'));
-    const ClosedFolder closed(pathOf(u"closed"_s));
-    if (!closed.isClosed())
-        QSKIP("this file system cannot close a folder to new files");
-    WriteWholeFile(path, {}, "new");
-    QCOMPARE(readBytes(path), QByteArray("new"));
-    try {
-        WriteWholeFile(pathOf(u"closed/other.txt"_s), {}, "new");
-        QFAIL("no error raised");
-    } catch (const FileCreateError &error) {
-        QVERIFY(error.message().endsWith(SystemErrorText(EACCES)) ||
-                error.message().endsWith(SystemErrorText(EPERM)));
-    }
-}
-
 void TestTextFile::saveOnFullDiskKeepsPreviousFile()
 {
     const QString path = pathOf(u"out.txt"_s);
@@ -567,52 +438,6 @@ void TestTextFile::saveOnFullDiskKeepsPreviousFile()
     QCOMPARE(readBytes(path), previous);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{u"out.txt"_s});
-}
-
-void TestTextFile::systemErrorText_data()
-{
-    QTest::addColumn<int>("errorNumber");
-    for (const int e : {ENOENT, EACCES, EPERM,  EISDIR,  ENOTDIR, ENAMETOOLONG, ELOOP,    EROFS,
-                        ENOSPC, EDQUOT, EBUSY,  ETXTBSY, EIO,     EEXIST,       EMFILE,   ENFILE,
-                        ENOMEM, EFBIG,  EINVAL, EXDEV,   EAGAIN,  EINTR,        EOVERFLOW})
-        QTest::addRow("errno %d", e) << e;
-}
-
-void TestTextFile::systemErrorText()
-{
-    QFETCH(int, errorNumber);
-
-    const QString text = SystemErrorText(errorNumber);
-    QVERIFY(!text.isEmpty());
-    QCOMPARE(TrimErrorText(text), text);
-    QVERIFY2(!text.contains(u"Erreur système"_s), qPrintable(text));
-}
-
-void TestTextFile::trimErrorText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("trimmed");
-
-    QTest::newRow("plain") << u"Accès refusé"_s << u"Accès refusé"_s;
-    QTest::newRow("full stop") << u"Accès refusé."_s << u"Accès refusé"_s;
-    QTest::newRow("mixed tail") << u"Accès refusé. .\r\n\t "_s << u"Accès refusé"_s;
-    QTest::newRow("inner stops kept") << u"n° 1.2 x"_s << u"n° 1.2 x"_s;
-    QTest::newRow("only junk") << u" ..\n"_s << QString();
-    QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("leading kept") << u" .a"_s << u" .a"_s;
-}
-
-void TestTextFile::trimErrorText()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, trimmed);
-
-    QCOMPARE(TrimErrorText(text), trimmed);
-}
-
-void TestTextFile::unknownErrorNumber()
-{
-    QCOMPARE(SystemErrorText(98765), u"Erreur système n° 98765"_s);
 }
 
 QTEST_GUILESS_MAIN(TestTextFile)

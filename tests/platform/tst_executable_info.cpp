@@ -60,6 +60,35 @@ private slots:
         setExecutableFacts(facts);
         QCOMPARE(ApplicationTitle(), expected);
     }
+
+    void baseName_data()
+    {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("withoutExtension");
+        QTest::addColumn<QString>("baseName");
+        QTest::newRow("outil.exe") << u"/apps/outil.exe"_s << u"/apps/outil"_s << u"outil"_s;
+        QTest::newRow("cut at the last dot")
+            << u"/apps/mon.outil.exe"_s << u"/apps/mon.outil"_s << u"mon.outil"_s;
+        QTest::newRow("no extension, dotted folder")
+            << u"/Mes.outils/outil"_s << u"/Mes.outils/outil"_s << u"outil"_s;
+        QTest::newRow("leading dot belongs to the name")
+            << u"/apps/.hidden"_s << u"/apps/.hidden"_s << u".hidden"_s;
+        QTest::newRow(".hidden.exe")
+            << u"/apps/.hidden.exe"_s << u"/apps/.hidden"_s << u".hidden"_s;
+        QTest::newRow("trailing dot") << u"/apps/outil."_s << u"/apps/outil"_s << u"outil"_s;
+    }
+
+    void baseName()
+    {
+        QFETCH(QString, executable);
+        QFETCH(QString, withoutExtension);
+        QFETCH(QString, baseName);
+        ExecutableFacts facts;
+        facts.filePath = executable;
+        setExecutableFacts(facts);
+        QCOMPARE(ExecutablePathWithoutExtension(), withoutExtension);
+        QCOMPARE(ExecutableBaseName(), baseName);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestExecutableInfo)

@@ -95,6 +95,8 @@ private slots:
     void attributesCarried();
     void attributesThatCannotBeCarried_data();
     void attributesThatCannotBeCarried();
+    void newFileGetsOrdinaryPermissions();
+    void hardLinkedFileReplacedWhole();
     void linkChains_data();
     void linkChains();
     void specialFilesRefused_data();
@@ -248,6 +250,30 @@ void TestSafeWrite::attributesThatCannotBeCarried()
         QSKIP("no overlay mount here");
     QCOMPARE(WEXITSTATUS(status), int(Refused));
     QCOMPARE(readBytes(pathOf(u"lower/out.txt"_s)), QByteArray("old"));
+}
+
+// Not those of the private temporary it was written as.
+void TestSafeWrite::newFileGetsOrdinaryPermissions()
+{
+    const mode_t mask = ::umask(022);
+    const WriteOutcome outcome = WriteFileSafely(pathOf(u"fresh.txt"_s), {"x"});
+    ::umask(mask);
+    QVERIFY(outcome.succeeded());
+    QCOMPARE(statusOf(pathOf(u"fresh.txt"_s)).st_mode & 07777, 0644u);
+}
+
+// The saved name gets the new file, complete at every instant; the other names keep the old
+// content rather than risk a file cut short by a crash halfway through an in-place rewrite.
+void TestSafeWrite::hardLinkedFileReplacedWhole()
+{
+    const QString first = pathOf(u"first.txt"_s);
+    const QString second = pathOf(u"second.txt"_s);
+    writeBytes(first, "old content");
+    QCOMPARE(::link(QFile::encodeName(first).constData(), QFile::encodeName(second).constData()),
+             0);
+    QVERIFY(WriteFileSafely(first, {"new"}).succeeded());
+    QCOMPARE(readBytes(first), QByteArray("new"));
+    QCOMPARE(readBytes(second), QByteArray("old content"));
 }
 
 void TestSafeWrite::linkChains_data()

@@ -559,6 +559,16 @@ private slots:
         QVERIFY(QFile::remove(m_ini));
     }
 
+    // The system would take the path only up to its U+0000, which names another file.
+    void pathHoldingNulNamesNothing()
+    {
+        writeBytes(m_ini, "[A]\nk=v\n");
+        const QString path = m_ini + u"\0.bak"_s;
+        QCOMPARE(SettingsFile::ReadText(u"A"_s, u"k"_s, u"def"_s, path), u"def"_s);
+        expectWriteError(path);
+        QCOMPARE(readBytes(m_ini), QByteArray("[A]\nk=v\n"));
+    }
+
     void unwritablePaths_data()
     {
         QTest::addColumn<QString>("relativePath");
@@ -734,31 +744,25 @@ private slots:
     {
         QTest::addColumn<QString>("executable");
         QTest::addColumn<QString>("settingsPath");
-        QTest::addColumn<QString>("baseName");
-        QTest::newRow("outil.exe") << u"/apps/outil.exe"_s << u"/apps/outil.INI"_s << u"outil"_s;
-        QTest::newRow("mon.outil.exe")
-            << u"/apps/mon.outil.exe"_s << u"/apps/mon.outil.INI"_s << u"mon.outil"_s;
-        QTest::newRow("Outil.EXE") << u"/apps/Outil.EXE"_s << u"/apps/Outil.INI"_s << u"Outil"_s;
+        QTest::newRow("outil.exe") << u"/apps/outil.exe"_s << u"/apps/outil.INI"_s;
+        QTest::newRow("mon.outil.exe") << u"/apps/mon.outil.exe"_s << u"/apps/mon.outil.INI"_s;
+        QTest::newRow("Outil.EXE") << u"/apps/Outil.EXE"_s << u"/apps/Outil.INI"_s;
         QTest::newRow("no extension, dotted folder")
-            << u"/Mes.outils/outil"_s << u"/Mes.outils/outil.INI"_s << u"outil"_s;
-        QTest::newRow(".hidden") << u"/apps/.hidden"_s << u"/apps/.hidden.INI"_s << u".hidden"_s;
-        QTest::newRow(".hidden.exe")
-            << u"/apps/.hidden.exe"_s << u"/apps/.hidden.INI"_s << u".hidden"_s;
-        QTest::newRow("trailing dot") << u"/apps/outil."_s << u"/apps/outil.INI"_s << u"outil"_s;
-        QTest::newRow("extracteur")
-            << u"/usr/bin/extracteur"_s << u"/usr/bin/extracteur.INI"_s << u"extracteur"_s;
+            << u"/Mes.outils/outil"_s << u"/Mes.outils/outil.INI"_s;
+        QTest::newRow(".hidden") << u"/apps/.hidden"_s << u"/apps/.hidden.INI"_s;
+        QTest::newRow(".hidden.exe") << u"/apps/.hidden.exe"_s << u"/apps/.hidden.INI"_s;
+        QTest::newRow("trailing dot") << u"/apps/outil."_s << u"/apps/outil.INI"_s;
+        QTest::newRow("extracteur") << u"/usr/bin/extracteur"_s << u"/usr/bin/extracteur.INI"_s;
     }
 
     void executableNames()
     {
         QFETCH(QString, executable);
         QFETCH(QString, settingsPath);
-        QFETCH(QString, baseName);
         ExecutableFacts facts;
         facts.filePath = executable;
         setExecutableFacts(facts);
         QCOMPARE(SettingsFile::ExecutableSettingsPath(), settingsPath);
-        QCOMPARE(SettingsFile::ExecutableBaseName(), baseName);
     }
 
     void splitText_data()

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 #include "platform/executable_info.h"
 
 void useExecutableIn(const QString &folder, const QString &fileName)

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 
 class QTemporaryDir;
 

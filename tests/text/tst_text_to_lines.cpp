@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "extract/text_table.h"
+#include "text/text_table.h"
 
 using namespace Qt::StringLiterals;
 

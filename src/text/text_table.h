@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringView>
 
+#include "platform/big_memory.h"
+
 // One span of a TextTable's buffer: the code units [offset, offset + length).
 struct TextSpan
 {
@@ -55,24 +57,6 @@ private:
     QString m_buffer;
     std::vector<TextSpan> m_spans;
 };
-
-// Asks the system for huge pages under [data, data + bytes) before it is first written, so that a
-// large fresh buffer takes one page fault per 2 MiB instead of per 4 KiB.
-void AdviseHugePages(const void *data, std::size_t bytes);
-
-// A vector of `count` value-initialised elements whose memory asked for huge pages first.
-template <typename T> std::vector<T> HugePageVector(std::size_t count)
-{
-    std::vector<T> v;
-    v.reserve(count);
-    AdviseHugePages(v.data(), count * sizeof(T));
-    v.resize(count);
-    return v;
-}
-
-// A text of `size` code units whose content is not set yet. A large one asks the system for
-// huge pages, so that its first writing takes one page fault per 2 MiB instead of per 4 KiB.
-QString UninitializedText(qsizetype size);
 
 // The lines of a text as spans of it: CR LF, CR and LF each end a line, LF CR ends two, a final
 // line end adds no empty line, and the first U+0000 ends the text.

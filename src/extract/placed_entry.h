@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// An entry on its way to its place. `word` holds the ranks of a stretch of its text while it is
+// being sorted, `first` is the first entry with the same text once that is known.
+struct Placed
+{
+    std::uint64_t word = 0;
+    std::uint32_t entry = 0;
+    std::uint32_t first = 0;
+};
+
+// Where [0, n) is cut for part 0 and part 1.
+inline std::size_t PartStart(std::size_t n, int part)
+{
+    return part == 0 ? 0 : n / 2;
+}
+
+inline std::size_t PartEnd(std::size_t n, int part)
+{
+    return part == 0 ? n / 2 : n;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringView>
+
+// What becomes of a surrogate without its other half, which has no UTF-8 form.
+enum class LoneSurrogate {
+    Replace, // written as U+FFFD, the replacement character
+    Refuse,  // nothing more is written and PutUtf8 answers null
+};
+
+// The length of the text in UTF-8, a lone surrogate counted as U+FFFD.
+qsizetype Utf8Length(QStringView text);
+
+// Writes the text in UTF-8 from `out` on, with room for Utf8Length(text) bytes, and returns the
+// end of what it wrote; null when `policy` refuses a lone surrogate.
+char *PutUtf8(char *out, QStringView text, LoneSurrogate policy);
