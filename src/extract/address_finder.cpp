@@ -192,6 +192,18 @@ bool isIdentifierHeader(std::string_view name)
            endsWithLower(name, "in-reply-to") || endsWithLower(name, "references");
 }
 
+// `message-id=<id@host>`, `msgid=<id@host>`: a log's key for a message identifier. `token` is
+// the text from the last blank before the local part up to it.
+bool namesIdentifierKey(std::string_view token)
+{
+    static constexpr std::string_view keys[] = {
+        "message-id=", "msgid=", "message_id=", "in-reply-to=", "references="};
+    for (const std::string_view key : keys)
+        if (token.size() > key.size() && equalsLower(token.substr(0, key.size()), key))
+            return true;
+    return false;
+}
+
 // A checked domain in ASCII (or punycode) form: labels of letters, digits and hyphens, none
 // empty, none starting or ending with a hyphen; the top label letters only, or an IDNA label.
 bool isValidAsciiDomain(std::string_view domain)
@@ -238,10 +250,11 @@ bool isValidAsciiDomain(std::string_view domain)
     return true;
 }
 
-// The local part's start when "=" comes before it. A quoted-printable escape of a character
-// that cannot be in an address (`=3Cjean@`) is left out. Otherwise "=" ends a `key=` prefix,
-// unless the text before it holds a "+" or another "=", which no key does and bounce addresses
-// (`list+jean=exemple.fr@`, `SRS0=...=`) do: then the whole is one local part.
+// The local part's start when "=" comes before it, npos when there is no address to keep. A
+// quoted-printable escape of a character that cannot be in an address (`=3Cjean@`) is left
+// out. Otherwise "=" ends a `key=` prefix, unless the text before it holds a "+" or another
+// "=", which no key does and bounce addresses (`list+jean=exemple.fr@`, `SRS0=...=`) do: those
+// carry the address of a recipient for the mail system's own use, and nobody writes to them.
 std::size_t afterEqualsSign(std::string_view text, std::size_t begin, std::size_t at,
                             std::size_t floor)
 {
@@ -262,7 +275,7 @@ std::size_t afterEqualsSign(std::string_view text, std::size_t begin, std::size_
         --start;
     }
     if (bounce && start < begin - 1 && text[start] != '=')
-        return start;
+        return std::string_view::npos;
     return begin;
 }
 
@@ -338,6 +351,7 @@ struct AddressFinder::State
     State &operator=(const State &) = delete;
 
     bool identifierLine(std::string_view text, std::size_t at);
+    static bool identifierKey(std::string_view text, std::size_t localStart);
     bool headerNameIsIdentifier(std::string_view text, std::size_t lineStart) const;
     bool readLocal(std::string_view text, std::size_t at, std::size_t &offset);
     bool decodeLocal(std::string_view text, std::size_t begin, std::size_t at, std::size_t &offset);
@@ -421,6 +435,15 @@ bool AddressFinder::State::identifierLine(std::string_view text, std::size_t at)
     return verdict = headerNameIsIdentifier(text, start);
 }
 
+bool AddressFinder::State::identifierKey(std::string_view text, std::size_t localStart)
+{
+    std::size_t start = localStart;
+    const std::size_t floor = localStart > 256 ? localStart - 256 : 0;
+    while (start > floor && static_cast<unsigned char>(text[start - 1]) > ' ')
+        --start;
+    return namesIdentifierKey(text.substr(start, localStart - start));
+}
+
 bool AddressFinder::State::readLocal(std::string_view text, std::size_t at, std::size_t &offset)
 {
     // The run of local characters before the "@", at most localScan bytes.
@@ -428,13 +451,23 @@ bool AddressFinder::State::readLocal(std::string_view text, std::size_t at, std:
     std::size_t begin = at;
     const std::size_t floor = at > localScan ? at - localScan : 0;
     bool percent = false;
+    bool escapedQuote = false;
     std::size_t afterDots = 0;
     while (begin > floor) {
         const auto c = static_cast<unsigned char>(text[begin - 1]);
         if (c < 0x80) {
+            // `o\'brien` as a string literal writes `o'brien`.
+            if (c == '\\' && begin < at && text[begin] == '\'' && begin - 1 > floor &&
+                is(static_cast<unsigned char>(text[begin - 2]), Local) && text[begin - 2] != '\'') {
+                escapedQuote = true;
+                --begin;
+                continue;
+            }
             if (!is(c, Local))
                 break;
             percent |= c == '%';
+            // `o''brien` as SQL writes `o'brien`.
+            escapedQuote |= c == '\'' && begin < at && text[begin] == '\'';
             if (c == '.' && afterDots == 0 && begin < at && text[begin] == '.')
                 afterDots = begin + 1;
             --begin;
@@ -449,9 +482,11 @@ bool AddressFinder::State::readLocal(std::string_view text, std::size_t at, std:
                         (is(static_cast<unsigned char>(text[begin - 1]), Local) ||
                          static_cast<unsigned char>(text[begin - 1]) >= 0x80)))
         return false;
-    if (begin > 0 && text[begin - 1] == '=')
+    if (begin > 0 && text[begin - 1] == '=') {
         begin = afterEqualsSign(text, begin, at, floor);
-    else if (begin > 0 && text[begin - 1] == '\\')
+        if (begin == std::string_view::npos)
+            return false;
+    } else if (begin > 0 && text[begin - 1] == '\\')
         begin = afterBackslash(text, begin, at);
     if (begin == at)
         return false;
@@ -468,7 +503,7 @@ bool AddressFinder::State::readLocal(std::string_view text, std::size_t at, std:
             return false;
     }
 
-    if (percent)
+    if (percent || escapedQuote)
         return decodeLocal(text, begin, at, offset);
 
     // ".." starts the local part again after itself; leading dots and quotes belong to the
@@ -486,13 +521,18 @@ bool AddressFinder::State::readLocal(std::string_view text, std::size_t at, std:
 bool AddressFinder::State::decodeLocal(std::string_view text, std::size_t begin, std::size_t at,
                                        std::size_t &offset)
 {
-    // Percent escapes decoded; a decoded or written character that cannot be in a local part
-    // (a blank, a quote, a bracket) starts it again after itself; ".." does too.
+    // Percent escapes decoded, and a quote escaped in a string literal (`\'`, `''`); a decoded
+    // or written character that cannot be in a local part (a blank, a quote, a bracket) starts
+    // it again after itself; ".." does too.
     std::size_t size = 0;
     std::size_t p = begin;
     while (p < at) {
         auto c = static_cast<unsigned char>(text[p]);
         std::size_t next = p + 1;
+        if ((c == '\\' || (c == '\'' && size > 0)) && p + 1 < at && text[p + 1] == '\'') {
+            c = '\'';
+            next = p + 2;
+        }
         if (c == '%' && p + 2 < at && is(static_cast<unsigned char>(text[p + 1]), Hex) &&
             is(static_cast<unsigned char>(text[p + 2]), Hex)) {
             c = static_cast<unsigned char>(hexValue(static_cast<unsigned char>(text[p + 1])) * 16 +
@@ -702,7 +742,7 @@ void AddressFinder::find(
         std::string_view address;
         if (!s.readDomain(utf8, at, end, address))
             continue;
-        if (s.identifierLine(utf8, at))
+        if (s.identifierLine(utf8, at) || s.identifierKey(utf8, s.localOffset))
             continue;
         found(address, s.localOffset);
         position = end;

@@ -56,6 +56,16 @@ bool hasBareParameter(std::string_view params, std::string_view word)
     return false;
 }
 
+// `UID`, `item1.UID;VALUE=text`: the property's name without its group and parameters.
+bool isIdentifier(std::string_view nameAndParams)
+{
+    std::string_view name = nameAndParams.substr(0, nameAndParams.find(';'));
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos)
+        name.remove_prefix(dot + 1);
+    return lowered(name) == "uid";
+}
+
 class ContactsDecoder : public ChunkDecoder
 {
 public:
@@ -137,6 +147,8 @@ private:
                     // LDIF base64: text once decoded, unless it is a photo or a key.
                     value.remove_prefix(1);
                     decodedBase64(value);
+                } else if (isIdentifier(name)) {
+                    // A card's or an event's UID looks like an address and is not one.
                 } else if (hasBareParameter(name, "b") || hasBareParameter(name, "base64") ||
                            lowered(parameter(name, "encoding")) == "b" ||
                            lowered(parameter(name, "encoding")) == "base64") {

@@ -29,10 +29,15 @@ bool equalsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
-// Headers whose values are identifiers, signatures or MIME structure, never addresses to keep.
+// Headers whose values are identifiers, signatures or MIME structure, never addresses to keep;
+// and the envelope's return addresses, for bounces: the sender's own address is in From, and
+// a return address is otherwise the mail system's.
 bool isHiddenHeader(std::string_view name)
 {
-    static constexpr std::string_view hidden[] = {"message-id",
+    static constexpr std::string_view hidden[] = {"return-path",
+                                                  "errors-to",
+                                                  "list-unsubscribe",
+                                                  "message-id",
                                                   "resent-message-id",
                                                   "content-id",
                                                   "in-reply-to",
@@ -292,6 +297,12 @@ private:
     bool isTextual() const
     {
         if (m_mediaType == "text")
+            return true;
+        // Delivery and read reports: the recipients they are about.
+        if (m_mediaType == "message" &&
+            (m_mediaSubtype == "delivery-status" || m_mediaSubtype == "global-delivery-status" ||
+             m_mediaSubtype == "disposition-notification" ||
+             m_mediaSubtype == "global-disposition-notification"))
             return true;
         static constexpr std::string_view applications[] = {
             "json", "xml", "xhtml+xml", "ics", "csv", "x-vcard", "vcard", "ld+json", "rtf"};

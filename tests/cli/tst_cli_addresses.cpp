@@ -35,6 +35,19 @@ QByteArray utf16be(const QString &text)
     return bytes;
 }
 
+// A fixture of the container tests, found from this file's folder.
+QString containerFixture(const QString &name)
+{
+    return QFINDTESTDATA(u"formats/fixtures/"_s + name);
+}
+
+QStringList sortedLines(const QByteArray &out)
+{
+    QStringList lines = QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts);
+    lines.sort();
+    return lines;
+}
+
 } // namespace
 
 // extracteur-cli in its own mode: addresses, read as streams.
@@ -196,6 +209,21 @@ private slots:
             << QByteArray("git@github.com:x/y root@localhost @media logo@2x.png "
                           "https://u:p@hote.fr/ @scope/pkg@1.2.3 jean [at] exemple [dot] fr\n")
             << QByteArray();
+        QTest::newRow("delivery report: the people, not the return or bounce addresses")
+            << QByteArray("Return-Path: <>\nFrom: MAILER-DAEMON@mx.exemple.fr\n"
+                          "To: paul@exemple.fr\nContent-Type: multipart/report; "
+                          "report-type=delivery-status; boundary=b\n\n--b\n"
+                          "Content-Type: message/delivery-status\n\n"
+                          "Final-Recipient: rfc822; lucie@laposte.net\n--b\n"
+                          "Content-Type: text/rfc822-headers\n\n"
+                          "Return-Path: <liste+paul=exemple.fr@listes.exemple.org>\n"
+                          "Message-Id: <20240309.1111@mx.exemple.fr>\n--b--\n")
+            << QByteArray("MAILER-DAEMON@mx.exemple.fr\npaul@exemple.fr\nlucie@laposte.net\n");
+        QTest::newRow("SQL dump and mail log: escaped quotes, no message identifier")
+            << QByteArray("INSERT INTO t VALUES (1,'o''brien@x.ie'),(2,'sean.o\\'connor@x.ie');\n"
+                          "postfix/cleanup: 4Tq: message-id=<CAHk-=wh3s@mail.x.com>\n"
+                          "postfix/qmgr: 4Tq: from=<nicolas@x.fr>, size=4521\n")
+            << QByteArray("o'brien@x.ie\nsean.o'connor@x.ie\nnicolas@x.fr\n");
         QTest::newRow("the domain in lower case, the local part as written")
             << QByteArray("Jean.Dupont@Exemple.FR\n") << QByteArray("Jean.Dupont@exemple.fr\n");
     }
@@ -210,6 +238,86 @@ private slots:
         QCOMPARE(result.exitCode, 0);
         // Read as a stream, the same.
         QCOMPARE(run({}, bytes).out, expected);
+    }
+
+    // Documents, compressed files and archives given as a user gives them.
+    void containers_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("docx") << u"document.docx"_s
+                              << QStringList{u"cellule@exemple.fr"_s,   u"champ@exemple.fr"_s,
+                                             u"entete@exemple.fr"_s,    u"jean.dupont@exemple.fr"_s,
+                                             u"relecteur@exemple.fr"_s, u"secretariat@exemple.fr"_s,
+                                             u"voisine@exemple.fr"_s};
+        QTest::newRow("xlsx") << u"classeur.xlsx"_s
+                              << QStringList{u"calcul@exemple.fr"_s, u"compta@exemple.fr"_s,
+                                             u"en.ligne@exemple.fr"_s, u"marie.curie@exemple.fr"_s};
+        QTest::newRow("odt") << u"texte.odt"_s
+                             << QStringList{u"contact@exemple.fr"_s, u"ligne@exemple.fr"_s,
+                                            u"note@exemple.fr"_s, u"paul.durand@exemple.fr"_s,
+                                            u"pied@exemple.fr"_s};
+        QTest::newRow("ods") << u"tableur.ods"_s
+                             << QStringList{u"luc.moreau@exemple.fr"_s, u"tableur@exemple.fr"_s};
+        QTest::newRow("pdf") << u"brochure.pdf"_s
+                             << QStringList{u"anne.bernard@exemple.fr"_s,
+                                            u"fiona.martin@exemple.fr"_s, u"lien@exemple.fr"_s};
+        QTest::newRow("tar.gz holding a zip holding an mbox.gz")
+            << u"imbrique.tar.gz"_s
+            << QStringList{u"liste@exemple.fr"_s, u"marc@exemple.fr"_s, u"tar@exemple.fr"_s,
+                           u"zip@exemple.fr"_s};
+    }
+    void containers()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, expected);
+        const QString input = containerFixture(file);
+        QVERIFY2(!input.isEmpty(), qPrintable(file));
+        const CliRun result = run({input});
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(sortedLines(result.out), expected);
+        QCOMPARE(result.exitCode, 0);
+        // From standard input, told by its content alone.
+        QFile bytes(input);
+        QVERIFY(bytes.open(QIODevice::ReadOnly));
+        QCOMPARE(sortedLines(run({}, bytes.readAll()).out), expected);
+    }
+
+    // A container that cannot be read to its end: what came before it is kept, the fault is
+    // told in French naming it, the inputs after it are still read, and the status is 1.
+    void containerFaults_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("bomb over a small --max-expand")
+            << u"bombe.zip"_s << QStringList{u"--max-expand"_s, u"8M"_s}
+            << QStringList{u"avant.bombe@exemple.fr"_s}
+            << u"Trop de données décompressées « bombe.zip » : plus de 8388608 octets "
+               u"(--max-expand)"_s;
+        QTest::newRow("truncated archive")
+            << u"tronque.tar.gz"_s << QStringList() << QStringList{u"avant@exemple.fr"_s}
+            << u"Archive illisible « tronque.tar.gz » : "_s;
+        QTest::newRow("encrypted zip")
+            << u"chiffre.zip"_s << QStringList() << QStringList{u"clair@exemple.fr"_s}
+            << u"Membre chiffré, non lu « chiffre.zip//secret.txt »"_s;
+    }
+    void containerFaults()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, kept);
+        QFETCH(QString, message);
+        QVERIFY(QFile::copy(containerFixture(file), path(file)));
+        write(u"apres.txt"_s, "apres@exemple.fr\n");
+        const CliRun result = run(options + QStringList{file, u"apres.txt"_s});
+        const QString err = QString::fromUtf8(result.err);
+        QVERIFY2(err.startsWith(message) && err.count(u'\n') == 1, qPrintable(err));
+        QStringList expected = kept + QStringList{u"apres@exemple.fr"_s};
+        expected.sort();
+        QCOMPARE(sortedLines(result.out), expected);
+        QCOMPARE(result.exitCode, 1);
     }
 
     // -u and -s on addresses: the same address in another case is the same, the first kept.
