@@ -57,8 +57,13 @@ QRect MainWindowGeometry::workArea() const
 
 // A value equal to the current one changes nothing: without a stored geometry the window keeps
 // the place the windowing system gives it.
+// A place that far out is brought in reach when shown anyway; held within this bound, the
+// rectangle arithmetic (right = left + width - 1) never overflows.
+constexpr int farthestPlace = 1 << 28;
+
 void MainWindowGeometry::setLeft(int left)
 {
+    left = std::clamp(left, -farthestPlace, farthestPlace);
     if (left == frameGeometry().left() && !m_window->testAttribute(Qt::WA_Moved))
         return;
     wanted().moveLeft(left);
@@ -67,6 +72,7 @@ void MainWindowGeometry::setLeft(int left)
 
 void MainWindowGeometry::setTop(int top)
 {
+    top = std::clamp(top, -farthestPlace, farthestPlace);
     if (top == frameGeometry().top() && !m_window->testAttribute(Qt::WA_Moved))
         return;
     wanted().moveTop(top);
