@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 #include "platform/big_memory.h"
 #include "platform/parallel.h"
@@ -89,11 +90,16 @@ void CheckTable::sort(const TextOrder &order)
     const auto n = static_cast<std::size_t>(m_entries.size());
     if (n < 2)
         return;
-    std::vector<std::uint32_t> from = order.sortedOrder(m_entries);
     const std::vector<TextSpan> &source = m_entries.spans();
     qsizetype size = 0;
     for (const TextSpan &s : source)
         size += s.length;
+    // The new buffer and spans, the order and the sort's own working room of a few words an
+    // entry: refused before anything is taken, rather than the system ending the program.
+    constexpr std::size_t perEntry = sizeof(TextSpan) + sizeof(std::uint32_t) + 24;
+    if (!MemoryFits(static_cast<std::size_t>(size) * sizeof(QChar) + n * perEntry))
+        throw std::bad_alloc();
+    std::vector<std::uint32_t> from = order.sortedOrder(m_entries);
     // The new buffer's pages are only touched when the texts are copied, after the old spans
     // are gone.
     QString buffer = UninitializedText(size);

@@ -48,6 +48,7 @@ public:
     // Sorts the entries by `order`; each mark stays with its entry. The texts are copied to a
     // new buffer in their sorted order, so that a scan of the buffer meets them in table order.
     // Everything that may fail comes before the first change: on failure the table is as it was.
+    // Raises std::bad_alloc at once when the system has not the memory the sort needs.
     void sort(const TextOrder &order);
     CheckTable sorted(const TextOrder &order) const
     {

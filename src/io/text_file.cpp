@@ -201,11 +201,11 @@ struct Half
     bool shortRead = false; // the file ended before the half did
 };
 
-// Decodes the bytes [from, to) into `text` from unit `unitStart` on, cutting lines as it goes,
-// until `to`, the end of the text (a U+0000) or `stop`. The first piece tells how much room the
-// lines of `roomFor` units need.
+// Decodes the bytes [from, to) into `text` from unit `unitStart` on, cutting lines as it goes
+// when given `lines`, until `to`, the end of the text (a U+0000) or `stop`. The first piece tells
+// how much room the lines of `roomFor` units need.
 Half decodeHalf(const QString &path, int fd, qsizetype from, qsizetype to, TextEncoding encoding,
-                char16_t *text, qsizetype unitStart, LineSplitter &lines, qsizetype roomFor,
+                char16_t *text, qsizetype unitStart, LineSplitter *lines, qsizetype roomFor,
                 const std::atomic<bool> &stop)
 {
     StreamDecoder decoder(encoding);
@@ -222,13 +222,15 @@ Half decodeHalf(const QString &path, int fd, qsizetype from, qsizetype to, TextE
         const bool last = half.shortRead || offset == to;
         const StreamDecoder::Step step =
             decoder.decode(QByteArrayView(piece.data(), left + got), text + units, last);
-        lines.feed(text, units, units + step.units);
-        if (units == unitStart && step.units > 0) {
-            const double perUnit = static_cast<double>(lines.count()) / double(step.units);
-            lines.reserve(static_cast<std::size_t>(perUnit * double(roomFor) * 1.05 + 16));
+        if (lines) {
+            lines->feed(text, units, units + step.units);
+            if (units == unitStart && step.units > 0) {
+                const double perUnit = static_cast<double>(lines->count()) / double(step.units);
+                lines->reserve(static_cast<std::size_t>(perUnit * double(roomFor) * 1.05 + 16));
+            }
         }
         units += step.units;
-        if (lines.ended() || half.shortRead)
+        if ((lines && lines->ended()) || half.shortRead)
             break;
         left = left + got - step.bytes;
         std::memmove(piece.data(), piece.data() + step.bytes, static_cast<std::size_t>(left));
@@ -238,7 +240,9 @@ Half decodeHalf(const QString &path, int fd, qsizetype from, qsizetype to, TextE
 }
 
 // A file in the code page or in UTF-16, read as two halves at once, each decoded into its own
-// part of the text, the lines joined after. Nothing when the file changed length meanwhile.
+// part of the text. The first half's lines are cut as it is decoded, those of the second after,
+// into the same vector: a second vector of lines would cost half as much again for a file of
+// short lines. Nothing when the file changed length meanwhile.
 std::optional<TextFileContent> readInTwoHalves(const QString &path, const OpenedFile &opened,
                                                const DetectedEncoding &detected)
 {
@@ -256,19 +260,18 @@ std::optional<TextFileContent> readInTwoHalves(const QString &path, const Opened
     char16_t *data = reinterpret_cast<char16_t *>(text.data());
 
     LineSplitter first;
-    LineSplitter second;
     std::atomic<bool> stop{false};
     Half halves[2];
     RunOnTwoCores([&](int part) {
         try {
             if (part == 0) {
-                halves[0] = decodeHalf(path, fd, begin, middle, encoding, data, 0, first,
+                halves[0] = decodeHalf(path, fd, begin, middle, encoding, data, 0, &first,
                                        text.size(), stop);
                 // Text that ends in the first half needs nothing of the second.
                 if (first.ended())
                     stop = true;
             } else {
-                halves[1] = decodeHalf(path, fd, middle, end, encoding, data, middleUnit, second,
+                halves[1] = decodeHalf(path, fd, middle, end, encoding, data, middleUnit, nullptr,
                                        text.size() - middleUnit, stop);
             }
         } catch (...) {
@@ -286,7 +289,7 @@ std::optional<TextFileContent> readInTwoHalves(const QString &path, const Opened
 
     qsizetype used = firstHalf.units;
     if (!first.ended()) {
-        first.join(std::move(second), data, middleUnit, middleUnit + secondHalf.units);
+        first.feed(data, middleUnit, middleUnit + secondHalf.units);
         used = middleUnit + secondHalf.units;
     }
     std::vector<TextSpan> spans = first.finish(used);
@@ -296,6 +299,61 @@ std::optional<TextFileContent> readInTwoHalves(const QString &path, const Opened
     if (text.capacity() - used > used / 8)
         text.squeeze();
     return TextFileContent{TextTable(std::move(text), std::move(spans)), encoding};
+}
+
+// An upper bound of the lines in the file's text: its CR and LF code units before the first
+// U+0000, plus one. Read in pieces, as only a file too large for the cheap bound gets here.
+qsizetype countLines(const QString &path, const OpenedFile &opened,
+                     const DetectedEncoding &detected)
+{
+    const bool wide =
+        detected.encoding == TextEncoding::Utf16LE || detected.encoding == TextEncoding::Utf16BE;
+    const int low = detected.encoding == TextEncoding::Utf16BE ? 1 : 0;
+    std::vector<char> piece(static_cast<std::size_t>(pieceSize));
+    qsizetype lines = 1;
+    qsizetype offset = detected.markLength;
+    for (;;) {
+        const qsizetype got = readAt(path, opened.file.get(), piece.data(), pieceSize, offset);
+        const qsizetype step = wide ? 2 : 1;
+        const qsizetype whole = got / step * step;
+        for (qsizetype i = 0; i < whole; i += step) {
+            const auto c = static_cast<unsigned char>(piece[static_cast<std::size_t>(i + low)]);
+            const bool zero =
+                c == 0 && (!wide || piece[static_cast<std::size_t>(i + 1 - low)] == 0);
+            if (zero)
+                return lines;
+            if ((c == '\n' || c == '\r') &&
+                (!wide || piece[static_cast<std::size_t>(i + 1 - low)] == 0))
+                ++lines;
+        }
+        if (got < pieceSize || whole == 0)
+            return lines;
+        offset += whole;
+    }
+}
+
+// Whether the entries of the file fit in the memory the system has: the text in UTF-16 and the
+// spans of its lines as the reading holds them at their peak (in two halves, room for all lines
+// made at once from the first piece; in one pass, a vector that may double once).
+// The count of lines is bounded by the count of code units first, and only counted when that
+// bound does not fit.
+void checkRoomFor(const QString &path, const OpenedFile &opened, const DetectedEncoding &detected,
+                  bool halves)
+{
+    const qsizetype units = StreamDecoder::maxUnits(
+        std::max<qsizetype>(opened.size - detected.markLength, 0), detected.encoding);
+    const double perLine = halves ? 1.1 * sizeof(TextSpan) : 3.0 * sizeof(TextSpan);
+    // The reading's pieces, a second thread's stack and heap, the window's own needs meanwhile.
+    constexpr std::size_t fixedTouched = std::size_t{16} << 20;
+    constexpr std::size_t fixedReserved = std::size_t{192} << 20;
+    const auto fits = [&](qsizetype lines) {
+        const double touched = 2.0 * double(units) + perLine * double(lines);
+        const auto bytes = static_cast<std::size_t>(touched) + fixedTouched;
+        return MemoryFits(bytes, fixedReserved);
+    };
+    if (fits(units) || fits(std::min(units, countLines(path, opened, detected))))
+        return;
+    throw OpenErrorFor(path, ENOMEM);
 }
 
 } // namespace
@@ -310,6 +368,7 @@ TextFileContent ReadTextFile(const QString &path, ReadingMode mode)
         detected.encoding != TextEncoding::Utf8 &&
         (mode == ReadingMode::TwoHalves ||
          (mode == ReadingMode::Automatic && opened.size >= twoHalvesFrom && CoreCount() >= 2));
+    checkRoomFor(path, opened, detected, halves);
     if (halves) {
         if (std::optional<TextFileContent> content = readInTwoHalves(path, opened, detected))
             return std::move(*content);

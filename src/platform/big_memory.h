@@ -19,6 +19,12 @@ template <typename T> std::vector<T> HugePageVector(std::size_t count)
     return v;
 }
 
+// Whether the process can still take `touched` bytes that it writes and `reserved` more that it
+// only reserves: the written bytes within the memory the system reports available
+// (MemAvailable), both within the address-space limit (RLIMIT_AS) less what the process has
+// mapped. What cannot be read counts as no limit.
+bool MemoryFits(std::size_t touched, std::size_t reserved = 0);
+
 // A text of `size` code units whose content is not set yet. A large one asks the system for
 // huge pages, so that its first writing takes one page fault per 2 MiB instead of per 4 KiB.
 QString UninitializedText(qsizetype size);

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -9,24 +12,36 @@
 
 #include "platform/big_memory.h"
 
-// One span of a TextTable's buffer: the code units [offset, offset + length).
+// One span of a TextTable's buffer: the code units [offset, offset + length). Eight bytes, as a
+// file of line ends holds one entry per byte; a buffer holds at most maxUnits code units (a file
+// the window reads is under 2 GiB, so its text always fits).
 struct TextSpan
 {
-    qsizetype offset = 0;
-    qsizetype length = 0;
+    static constexpr qsizetype maxUnits = std::numeric_limits<std::int32_t>::max();
+
+    constexpr TextSpan() = default;
+    constexpr TextSpan(qsizetype from, qsizetype units)
+        : offset(static_cast<std::int32_t>(from)), length(static_cast<std::int32_t>(units))
+    {}
+
+    std::int32_t offset = 0;
+    std::int32_t length = 0;
 };
 
 // Ordered texts kept as spans of one shared UTF-16 buffer. Millions of entries cost one
-// allocation for the text and sixteen bytes each, instead of one heap string per entry.
+// allocation for the text and eight bytes each, instead of one heap string per entry.
 // Invariant: the spans lie in the buffer in table order and never overlap, so a scan of the
 // buffer from front to back meets the entries in table order (gaps between them are allowed).
+// A buffer longer than TextSpan::maxUnits is refused with std::length_error.
 class TextTable
 {
 public:
     TextTable() = default;
     TextTable(QString buffer, std::vector<TextSpan> spans)
         : m_buffer(std::move(buffer)), m_spans(std::move(spans))
-    {}
+    {
+        checkUnits(m_buffer.size());
+    }
 
     qsizetype size() const { return static_cast<qsizetype>(m_spans.size()); }
     QStringView at(qsizetype i) const
@@ -37,6 +52,7 @@ public:
 
     void append(QStringView text)
     {
+        checkUnits(m_buffer.size() + text.size());
         m_spans.push_back({m_buffer.size(), text.size()});
         m_buffer.append(text);
     }
@@ -54,6 +70,12 @@ public:
     const std::vector<TextSpan> &spans() const { return m_spans; }
 
 private:
+    static void checkUnits(qsizetype units)
+    {
+        if (units > TextSpan::maxUnits)
+            throw std::length_error("text table over its span range");
+    }
+
     QString m_buffer;
     std::vector<TextSpan> m_spans;
 };

@@ -22,9 +22,41 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(TextEncoding)
+Q_DECLARE_METATYPE(ReadingMode)
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool addressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool addressSanitizer = true;
+#else
+constexpr bool addressSanitizer = false;
+#endif
+#else
+constexpr bool addressSanitizer = false;
+#endif
+
+// How a read ended in a child process whose address space was limited.
+enum class LimitedRead { Loaded = 10, OutOfMemoryError, OtherError, BadAlloc, WrongCount };
+
+// The process's mapped size in bytes.
+qulonglong mappedBytes()
+{
+    QFile statm(u"/proc/self/statm"_s);
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(0).toULongLong() *
+           static_cast<qulonglong>(sysconf(_SC_PAGESIZE));
+}
+
+} // namespace
 
 class TestTextFile : public QObject
 {
@@ -46,6 +78,8 @@ private slots:
     void readAcrossPieces();
     void readInTwoHalves_data();
     void readInTwoHalves();
+    void readRefusesWhatWillNotFit_data();
+    void readRefusesWhatWillNotFit();
 
     void save_data();
     void save();
@@ -347,6 +381,84 @@ void TestTextFile::readInTwoHalves()
         QCOMPARE(two.encoding, one.encoding);
         QCOMPARE(linesOf(two), linesOf(one));
     }
+}
+
+void TestTextFile::readRefusesWhatWillNotFit_data()
+{
+    QTest::addColumn<QByteArray>("mark");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("mebibytes");
+    QTest::addColumn<int>("zeroAtLine"); // -1: none
+    QTest::addColumn<ReadingMode>("mode");
+    QTest::addColumn<bool>("fits");
+
+    const QByteArray longLine = QByteArray(99, 'x') + '\n';
+    const QByteArray longWideLine = hex("0078").repeated(99) + hex("000A");
+    QTest::newRow("line feeds, one pass")
+        << QByteArray() << QByteArray("\n") << 64 << -1 << ReadingMode::OnePass << false;
+    QTest::newRow("line feeds, two halves")
+        << QByteArray() << QByteArray("\n") << 64 << -1 << ReadingMode::TwoHalves << false;
+    QTest::newRow("line feeds, UTF-16")
+        << hex("FFFE") << hex("0A00") << 128 << -1 << ReadingMode::TwoHalves << false;
+    QTest::newRow("long lines, counted")
+        << QByteArray() << longLine << 64 << -1 << ReadingMode::TwoHalves << true;
+    QTest::newRow("long lines, UTF-16, counted")
+        << hex("FEFF") << longWideLine << 128 << -1 << ReadingMode::TwoHalves << true;
+    QTest::newRow("long lines, UTF-8")
+        << hex("EFBBBF") << longLine << 64 << -1 << ReadingMode::Automatic << true;
+    QTest::newRow("line feeds past a zero byte")
+        << QByteArray() << QByteArray("\n") << 64 << 4 << ReadingMode::OnePass << true;
+}
+
+// With little address space left, a file whose entries cannot fit is refused with the open
+// error for lack of memory, before anything is decoded, instead of the process dying; a file of
+// the same size that fits loads.
+void TestTextFile::readRefusesWhatWillNotFit()
+{
+    if (addressSanitizer)
+        QSKIP("AddressSanitizer needs a large address space");
+    QFETCH(QByteArray, mark);
+    QFETCH(QByteArray, line);
+    QFETCH(int, mebibytes);
+    QFETCH(int, zeroAtLine);
+    QFETCH(ReadingMode, mode);
+    QFETCH(bool, fits);
+
+    const qsizetype lines = (qsizetype{mebibytes} << 20) / line.size();
+    QByteArray bytes = mark + line.repeated(lines);
+    if (zeroAtLine >= 0)
+        bytes[mark.size() + zeroAtLine * line.size()] = '\0';
+    const qsizetype expected = zeroAtLine >= 0 ? zeroAtLine : lines;
+    const QString path = pathOf(u"big.txt"_s);
+    writeBytes(path, bytes);
+    bytes = QByteArray();
+
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        const rlimit limit{mappedBytes() + (qulonglong{400} << 20), RLIM_INFINITY};
+        LimitedRead outcome = LimitedRead::Loaded;
+        if (setrlimit(RLIMIT_AS, &limit) != 0)
+            _exit(1);
+        try {
+            if (ReadTextFile(path, mode).lines.size() != expected)
+                outcome = LimitedRead::WrongCount;
+        } catch (const FileOpenError &error) {
+            outcome = error.message() == OpenErrorFor(path, ENOMEM).message()
+                          ? LimitedRead::OutOfMemoryError
+                          : LimitedRead::OtherError;
+        } catch (const AppError &) {
+            outcome = LimitedRead::OtherError;
+        } catch (const std::bad_alloc &) {
+            outcome = LimitedRead::BadAlloc;
+        }
+        _exit(static_cast<int>(outcome));
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "the reading process was killed");
+    QCOMPARE(WEXITSTATUS(status),
+             static_cast<int>(fits ? LimitedRead::Loaded : LimitedRead::OutOfMemoryError));
 }
 
 void TestTextFile::save_data()
