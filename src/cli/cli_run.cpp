@@ -6,7 +6,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "cli/address_collector.h"
@@ -21,8 +20,11 @@
 #include "cli/progress.h"
 #include "cli/token_collector.h"
 #include "formats/containers.h"
+#include "errors/shown_message.h"
 #include "formats/format_decoders.h"
 #include "io/text_encoding.h"
+#include "platform/descriptor_io.h"
+#include "platform/parallel.h"
 #include "platform/system_error_text.h"
 
 #include <unistd.h>
@@ -30,14 +32,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The full stop the window's error box adds after a message that does not end with one.
-QString shownMessage(QString message)
-{
-    if (!message.isEmpty() && message.back().unicode() > u'.')
-        message += u'.';
-    return message;
-}
 
 constexpr std::size_t headBytes = 64 * 1024;
 
@@ -57,9 +51,7 @@ class Runner : public OrderedConsumer
 public:
     explicit Runner(const CliOptions &options)
         : m_options(options), m_progress(!options.quiet),
-          m_jobs(options.jobs > 0
-                     ? options.jobs
-                     : std::max(1, static_cast<int>(std::thread::hardware_concurrency())))
+          m_jobs(options.jobs > 0 ? options.jobs : static_cast<int>(CoreCount()))
     {
         const ErrorReport report = [this](const QString &message) { reportError(message); };
         if (options.outputPath.isEmpty()) {
@@ -264,7 +256,7 @@ private:
     void reportError(const QString &message)
     {
         m_progress.clear();
-        WriteAll(STDERR_FILENO, (NativeName(shownMessage(message)) + '\n').toStdString());
+        WriteAll(STDERR_FILENO, NativeName(ShownMessage(message)) + '\n');
         m_failed = true;
     }
 
@@ -294,19 +286,19 @@ int RunCli(const QStringList &arguments)
     } catch (const UsageError &error) {
         const QString text = u"extracteur-cli : "_s + error.message() + u'\n' + UsageLine() +
                              u"\nPour en savoir plus : extracteur-cli --help\n"_s;
-        WriteAll(STDERR_FILENO, NativeName(text).toStdString());
+        WriteAll(STDERR_FILENO, NativeName(text));
         return 2;
     }
     if (options.help || options.version) {
-        const int error = WriteAll(
-            STDOUT_FILENO, (options.help ? HelpText() : CliVersionText()).toUtf8().toStdString());
-        if (error == 0 || error == EPIPE)
+        if (WriteAll(STDOUT_FILENO, (options.help ? HelpText() : CliVersionText()).toUtf8()))
             return 0;
-        WriteAll(STDERR_FILENO, (shownMessage(u"Erreur d'écriture sur la sortie standard. %1"_s.arg(
+        const int error = errno;
+        if (error == EPIPE)
+            return 0;
+        WriteAll(STDERR_FILENO, (ShownMessage(u"Erreur d'écriture sur la sortie standard. %1"_s.arg(
                                      SystemErrorText(error))) +
                                  u'\n')
-                                    .toUtf8()
-                                    .toStdString());
+                                    .toUtf8());
         return 1;
     }
     try {

@@ -1,10 +1,13 @@
 #include "io/input_encoding.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include <QString>
 
 #include "io/text_encoding.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -39,44 +42,26 @@ void appendWindows1252(QByteArrayView bytes, std::string &out)
 
 void appendUtf16(QByteArrayView bytes, bool littleEndian, std::string &out)
 {
+    // A few thousand code units at a time, in this machine's order, through the one encoder.
     const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype units = bytes.size() / 2;
-    const auto unitAt = [&](qsizetype i) -> char32_t {
-        const unsigned lo = in[2 * i + (littleEndian ? 0 : 1)];
-        const unsigned hi = in[2 * i + (littleEndian ? 1 : 0)];
-        return hi << 8 | lo;
-    };
-    const std::size_t start = out.size();
-    out.resize(start + static_cast<std::size_t>(units) * 3);
-    char *p = out.data() + start;
-    for (qsizetype i = 0; i < units; ++i) {
-        char32_t c = unitAt(i);
-        if (c < 0x80) {
-            *p++ = static_cast<char>(c);
-            continue;
+    char16_t chunk[4096];
+    for (qsizetype from = 0; from < units;) {
+        qsizetype n = std::min<qsizetype>(units - from, std::size(chunk));
+        for (qsizetype i = 0; i < n; ++i) {
+            const unsigned lo = in[2 * (from + i) + (littleEndian ? 0 : 1)];
+            const unsigned hi = in[2 * (from + i) + (littleEndian ? 1 : 0)];
+            chunk[i] = static_cast<char16_t>(hi << 8 | lo);
         }
-        if (c < 0x800) {
-            *p++ = static_cast<char>(0xc0 | (c >> 6));
-            *p++ = static_cast<char>(0x80 | (c & 0x3f));
-            continue;
-        }
-        if (QChar::isHighSurrogate(c) && i + 1 < units && QChar::isLowSurrogate(unitAt(i + 1))) {
-            c = QChar::surrogateToUcs4(static_cast<char16_t>(c),
-                                       static_cast<char16_t>(unitAt(++i)));
-            *p++ = static_cast<char>(0xf0 | (c >> 18));
-            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-            *p++ = static_cast<char>(0x80 | (c & 0x3f));
-            continue;
-        }
-        // A surrogate without its pair.
-        if (QChar::isSurrogate(c))
-            c = 0xfffd;
-        *p++ = static_cast<char>(0xe0 | (c >> 12));
-        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-        *p++ = static_cast<char>(0x80 | (c & 0x3f));
+        // A pair is never cut between two chunks.
+        if (from + n < units && n > 1 && QChar::isHighSurrogate(chunk[n - 1]))
+            --n;
+        const std::size_t start = out.size();
+        out.resize(start + static_cast<std::size_t>(n) * 3);
+        char *end = PutUtf8(out.data() + start, QStringView(chunk, n), LoneSurrogate::Replace);
+        out.resize(static_cast<std::size_t>(end - out.data()));
+        from += n;
     }
-    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 } // namespace
