@@ -15,6 +15,7 @@
 #include "cli/kept_entries.h"
 #include "cli/ordered_workers.h"
 #include "cli/output_sink.h"
+#include "cli/piece_reader.h"
 #include "cli/plain_text.h"
 #include "cli/printers.h"
 #include "cli/progress.h"
@@ -34,6 +35,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr std::size_t headBytes = 64 * 1024;
+constexpr std::size_t pieceReadingFrom = std::size_t{1} << 20;
 
 // Reads a whole list of names (--files-from); a list is small.
 QByteArray readList(const CliInput &input)
@@ -76,6 +78,9 @@ public:
         if (arguments.isEmpty() && m_options.filesFrom.isEmpty())
             arguments << u"-"_s;
         m_inputs = ExpandInputs(arguments, NameFilter(m_options.globs), report);
+        // One input alone has the cores to itself.
+        if (m_inputs.size() == 1)
+            m_pieceThreads = static_cast<std::size_t>(std::min(m_jobs, 8));
 
         const OrderedJob job = [this](std::size_t input, BlockSink &sink) { read(input, sink); };
         RunOrdered(m_inputs.size(), m_jobs, job, *this);
@@ -148,6 +153,15 @@ private:
                     DecodeFormat(format, stream, streamName, {m_options.inputEncoding}, addresses);
                     return;
                 }
+            }
+            // A large text is read on several cores; a small one is not worth the threads.
+            if (m_pieceThreads > 1 &&
+                stream.peek(pieceReadingFrom).size() >= static_cast<qsizetype>(pieceReadingFrom)) {
+                addresses.flush();
+                if (FindAddressesInPieces(stream, m_options.inputEncoding, m_pieceThreads, sink,
+                                          addresses.currentName(), m_options.source,
+                                          &m_progress.entriesFound))
+                    return;
             }
             ReadPlainText(stream, {m_options.inputEncoding, false}, addresses);
         };
@@ -263,6 +277,7 @@ private:
     const CliOptions &m_options;
     Progress m_progress;
     int m_jobs;
+    std::size_t m_pieceThreads = 1;
     std::vector<CliInput> m_inputs;
     std::unique_ptr<OutputSink> m_sink;
     std::unique_ptr<Printer> m_printer;

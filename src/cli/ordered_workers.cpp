@@ -26,6 +26,8 @@ public:
     {
         // A worker that cannot start leaves its jobs to the others; with none, they run here.
         m_workers.reserve(static_cast<std::size_t>(std::max(threads, 0)));
+        if (m_fault == InjectedFault::Thread)
+            InjectHelperFault(HelperFault::FailWithBadAlloc);
         for (int t = 0; t < threads && static_cast<std::size_t>(t) < count; ++t) {
             auto worker = std::make_unique<BackgroundWork>([this] { work(); });
             if (worker->running())
@@ -90,6 +92,14 @@ public:
             if (m_fault == InjectedFault::Caller)
                 throw std::bad_alloc();
         }
+    }
+
+    // Waits for the workers and raises what one of them raised outside its jobs.
+    void joinWorkers()
+    {
+        stop();
+        for (const std::unique_ptr<BackgroundWork> &worker : m_workers)
+            worker->join();
     }
 
 private:
@@ -244,6 +254,7 @@ void RunOrdered(std::size_t count, int threads, const OrderedJob &job, OrderedCo
 {
     Ordered ordered(count, threads, job, consumer);
     ordered.run();
+    ordered.joinWorkers();
 }
 
 InjectedFault InjectedFaultFromEnvironment()
@@ -255,5 +266,7 @@ InjectedFault InjectedFaultFromEnvironment()
         return InjectedFault::Worker;
     if (std::strcmp(value, "caller") == 0)
         return InjectedFault::Caller;
+    if (std::strcmp(value, "thread") == 0)
+        return InjectedFault::Thread;
     return InjectedFault::None;
 }

@@ -45,8 +45,9 @@ bool isAscii(std::string_view text)
 class LineScanner
 {
 public:
-    LineScanner(InputEncoding encoding, TextReceiver &receiver, bool windowRules)
-        : m_encoding(encoding), m_receiver(receiver), m_windowRules(windowRules)
+    LineScanner(InputEncoding encoding, TextReceiver &receiver, bool windowRules,
+                std::int64_t firstLine = 1)
+        : m_encoding(encoding), m_receiver(receiver), m_windowRules(windowRules), m_line(firstLine)
     {}
 
     // True once nothing more is to be read: a U+0000, or malformed UTF-8, under the window's rules.
@@ -126,7 +127,7 @@ private:
     bool m_windowRules;
     bool m_ended = false;
     bool m_malformed = false;
-    std::int64_t m_line = 1;
+    std::int64_t m_line;
     bool m_afterCr = false;
     std::string m_converted;
 };
@@ -220,6 +221,44 @@ void readUtf16(ByteSource &source, std::vector<char> &raw, std::size_t held, boo
 
 } // namespace
 
+PlainTextStart StartOfPlainText(QByteArrayView head, const PlainTextRules &rules)
+{
+    const InputMark mark = FindInputMark(head);
+    const auto length = static_cast<std::size_t>(mark.length);
+    if (rules.windowRules)
+        return {mark.encoding == InputEncoding::Auto ? InputEncoding::Cp1252 : mark.encoding,
+                length};
+    if (rules.encoding == InputEncoding::Auto && mark.encoding != InputEncoding::Auto)
+        return {mark.encoding, length};
+    if (rules.encoding != InputEncoding::Cp1252 && mark.encoding == rules.encoding)
+        return {rules.encoding, length};
+    return {rules.encoding, 0};
+}
+
+void ScanTextPiece(std::string_view piece, InputEncoding encoding, std::int64_t firstLine,
+                   TextReceiver &receiver)
+{
+    LineScanner scanner(encoding, receiver, false, firstLine);
+    scanner.scan(piece.data(), piece.size(), true);
+}
+
+std::size_t PieceEnd(const char *d, std::size_t n)
+{
+    if (n == 0 || d[n - 1] == '\n')
+        return n;
+    // A CR at the very end may be the first half of a CR LF: it stays for the next piece.
+    if (const char *last = lastLineEnd(d, n - 1))
+        return static_cast<std::size_t>(last - d) + 1;
+    if (d[n - 1] == '\r')
+        return n - 1;
+    return cutPoint(d, n);
+}
+
+std::int64_t CountLineEnds(std::string_view text)
+{
+    return countLineEnds(text.data(), text.size());
+}
+
 bool ReadPlainText(ByteSource &source, const PlainTextRules &rules, TextReceiver &receiver)
 {
     InputEncoding encoding = rules.encoding;
@@ -228,18 +267,10 @@ bool ReadPlainText(ByteSource &source, const PlainTextRules &rules, TextReceiver
     bool ended = false;
     while (!ended && held < 4)
         ended = !readMore(source, buffer, held);
-    const InputMark mark =
-        FindInputMark(QByteArrayView(buffer.data(), static_cast<qsizetype>(held)));
-    std::size_t skip = 0;
-    if (rules.windowRules) {
-        encoding = mark.encoding == InputEncoding::Auto ? InputEncoding::Cp1252 : mark.encoding;
-        skip = static_cast<std::size_t>(mark.length);
-    } else if (encoding == InputEncoding::Auto && mark.encoding != InputEncoding::Auto) {
-        encoding = mark.encoding;
-        skip = static_cast<std::size_t>(mark.length);
-    } else if (encoding != InputEncoding::Cp1252 && mark.encoding == encoding) {
-        skip = static_cast<std::size_t>(mark.length);
-    }
+    const PlainTextStart start =
+        StartOfPlainText(QByteArrayView(buffer.data(), static_cast<qsizetype>(held)), rules);
+    encoding = start.encoding;
+    const std::size_t skip = start.markLength;
     std::memmove(buffer.data(), buffer.data() + skip, held - skip);
     held -= skip;
     if (encoding == InputEncoding::Utf16LE || encoding == InputEncoding::Utf16BE) {

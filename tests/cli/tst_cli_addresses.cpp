@@ -117,10 +117,21 @@ private slots:
     }
 
     // Lines across the pieces the input is read in keep their numbers, and a line longer than
-    // a piece still gives its addresses.
+    // a piece still gives its addresses, whether the pieces are read on one thread or several.
+    void largeInputs_data()
+    {
+        QTest::addColumn<QString>("jobs");
+        QTest::addColumn<QByteArray>("mark");
+        QTest::newRow("one thread") << u"1"_s << QByteArray();
+        QTest::newRow("two threads") << u"2"_s << QByteArray();
+        QTest::newRow("three threads") << u"3"_s << QByteArray();
+        QTest::newRow("two threads, after a UTF-8 mark") << u"2"_s << QByteArray("\xEF\xBB\xBF");
+    }
     void largeInputs()
     {
-        QByteArray bytes;
+        QFETCH(QString, jobs);
+        QFETCH(QByteArray, mark);
+        QByteArray bytes = mark;
         QByteArray expected;
         int line = 1;
         while (bytes.size() < 3 * 1024 * 1024) {
@@ -139,12 +150,12 @@ private slots:
         }
         expected += "in.txt\t" + QByteArray::number(line + 1) + "\tfin@exemple.fr\n";
         write(u"in.txt"_s, bytes);
-        const CliRun result = run({u"--source"_s, u"in.txt"_s});
+        const CliRun result = run({u"-j"_s, jobs, u"--source"_s, u"in.txt"_s});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out.size(), expected.size());
         QVERIFY(result.out == expected);
         // Standard input and a pipe give the same.
-        QVERIFY(run({u"--source"_s, u"-"_s}, bytes).out ==
+        QVERIFY(run({u"-j"_s, jobs, u"--source"_s, u"-"_s}, bytes).out ==
                 QByteArray(expected).replace("in.txt", "-"));
     }
 
@@ -370,6 +381,9 @@ private slots:
         QTest::newRow("memory lacking on a worker thread")
             << QStringList{u"in.txt"_s} << QByteArray() << u"worker"_s
             << u"Mémoire insuffisante pour lire le fichier \"in.txt\"\n"_s;
+        QTest::newRow("memory lacking on a worker thread outside its inputs")
+            << QStringList{u"-j"_s, u"2"_s, u"in.txt"_s, u"in.txt"_s} << QByteArray() << u"thread"_s
+            << u"Mémoire insuffisante.\n"_s;
         QTest::newRow("memory lacking on the caller while workers run")
             << QStringList{u"-j"_s, u"2"_s, u"in.txt"_s, u"in.txt"_s, u"in.txt"_s} << QByteArray()
             << u"caller"_s << u"Mémoire insuffisante.\n"_s;
