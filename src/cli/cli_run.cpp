@@ -137,7 +137,8 @@ private:
         if (m_options.tokens) {
             // The window's rules, unless an encoding is named: UTF-8 after its mark must then be
             // valid to its end, so nothing of such a text is handed on before that end.
-            const PlainTextRules rules{m_options.inputEncoding, !m_options.inputEncodingGiven};
+            const PlainTextRules rules{m_options.inputEncoding, !m_options.inputEncodingGiven,
+                                       m_options.source};
             const bool holdAll =
                 rules.windowRules && FindInputMark(source.peek(4)).encoding == InputEncoding::Utf8;
             TokenCollector tokens(sink, name, m_options.source, holdAll, &m_progress.entriesFound);
@@ -163,7 +164,7 @@ private:
                                           &m_progress.entriesFound))
                     return;
             }
-            ReadPlainText(stream, {m_options.inputEncoding, false}, addresses);
+            ReadPlainText(stream, {m_options.inputEncoding, false, m_options.source}, addresses);
         };
         ContainerLimits limits;
         limits.maxExpand = m_options.maxExpand;

@@ -58,7 +58,7 @@ public:
                     Share &share = (*current)[k];
                     if (share.size > 0) {
                         ScanTextPiece(std::string_view(share.piece.get(), share.size), m_encoding,
-                                      share.firstLine, *share.collector);
+                                      share.firstLine, m_withLines, *share.collector);
                         share.collector->flush();
                     }
                     if (k == 0)

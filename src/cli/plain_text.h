@@ -21,6 +21,8 @@ struct PlainTextRules
 {
     InputEncoding encoding = InputEncoding::Auto;
     bool windowRules = false;
+    // Without, every line is told as line 1: for a receiver that shows no lines.
+    bool lineNumbers = true;
 };
 bool ReadPlainText(ByteSource &source, const PlainTextRules &rules, TextReceiver &receiver);
 
@@ -37,9 +39,10 @@ PlainTextStart StartOfPlainText(QByteArrayView head, const PlainTextRules &rules
 // and scans them apart, as ReadPlainText would, without the window's rules:
 // - PieceEnd: where a full piece [d, d + n) ends, after its last complete line end, else
 //   between words;
-// - ScanTextPiece: hands the lines of one piece that hold "@", the first at `firstLine`;
+// - ScanTextPiece: hands the lines of one piece that hold "@", the first at `firstLine` (and
+//   every one at it without `countLines`);
 // - CountLineEnds: the line ends of a piece (CR LF counts once), to number the next.
 std::size_t PieceEnd(const char *d, std::size_t n);
 void ScanTextPiece(std::string_view piece, InputEncoding encoding, std::int64_t firstLine,
-                   TextReceiver &receiver);
+                   bool countLines, TextReceiver &receiver);
 std::int64_t CountLineEnds(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 
 #include <QString>
@@ -11,17 +12,26 @@
 
 namespace {
 
-// The UTF-8 form of each Windows-1252 byte, from the same mapping the window decodes with.
-const std::array<std::string, 256> &windows1252Utf8()
+// The UTF-8 form of each Windows-1252 byte from 0x80 on (at most three bytes, then its length),
+// from the same mapping the window decodes with.
+struct HighByteForms
 {
-    static const std::array<std::string, 256> table = [] {
-        std::array<std::string, 256> result;
-        for (int byte = 0; byte < 256; ++byte) {
+    std::array<std::array<char, 4>, 128> forms;
+};
+
+const HighByteForms &windows1252Utf8()
+{
+    static const HighByteForms table = [] {
+        HighByteForms result;
+        for (int byte = 0x80; byte < 256; ++byte) {
             const char in = static_cast<char>(byte);
-            result[static_cast<std::size_t>(byte)] =
-                DecodeText(QByteArrayView(&in, 1), TextEncoding::SystemCodePage)
-                    .toUtf8()
-                    .toStdString();
+            const QByteArray utf8 =
+                DecodeText(QByteArrayView(&in, 1), TextEncoding::SystemCodePage).toUtf8();
+            std::array<char, 4> &form = result.forms[static_cast<std::size_t>(byte - 0x80)];
+            form = {};
+            std::copy(utf8.begin(), utf8.begin() + std::min<qsizetype>(utf8.size(), 3),
+                      form.begin());
+            form[3] = static_cast<char>(std::min<qsizetype>(utf8.size(), 3));
         }
         return result;
     }();
@@ -30,14 +40,21 @@ const std::array<std::string, 256> &windows1252Utf8()
 
 void appendWindows1252(QByteArrayView bytes, std::string &out)
 {
-    const std::array<std::string, 256> &table = windows1252Utf8();
-    out.reserve(out.size() + static_cast<std::size_t>(bytes.size()) * 2);
+    const HighByteForms &table = windows1252Utf8();
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(bytes.size()) * 3);
+    char *p = out.data() + start;
     for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) < 0x80)
-            out += c;
-        else
-            out += table[static_cast<unsigned char>(c)];
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            *p++ = c;
+            continue;
+        }
+        const std::array<char, 4> &form = table.forms[byte - 0x80];
+        std::memcpy(p, form.data(), 3);
+        p += form[3];
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 void appendUtf16(QByteArrayView bytes, bool littleEndian, std::string &out)
