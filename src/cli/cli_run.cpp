@@ -150,20 +150,16 @@ private:
         const StreamReader readStream = [&](PeekableSource &stream, const QString &streamName) {
             if (!m_options.formatText) {
                 const InputFormat format = DetectFormat(stream.peek(headBytes), streamName);
+                if (format == InputFormat::Mail &&
+                    readInPieces(stream, PieceKind::Mailbox, sink, addresses))
+                    return;
                 if (format != InputFormat::Text) {
                     DecodeFormat(format, stream, streamName, {m_options.inputEncoding}, addresses);
                     return;
                 }
             }
-            // A large text is read on several cores; a small one is not worth the threads.
-            if (m_pieceThreads > 1 &&
-                stream.peek(pieceReadingFrom).size() >= static_cast<qsizetype>(pieceReadingFrom)) {
-                addresses.flush();
-                if (FindAddressesInPieces(stream, m_options.inputEncoding, m_pieceThreads, sink,
-                                          addresses.currentName(), m_options.source,
-                                          &m_progress.entriesFound))
-                    return;
-            }
+            if (readInPieces(stream, PieceKind::PlainText, sink, addresses))
+                return;
             ReadPlainText(stream, {m_options.inputEncoding, false, m_options.source}, addresses);
         };
         ContainerLimits limits;
@@ -176,6 +172,19 @@ private:
             throw;
         }
         addresses.flush();
+    }
+
+    // A large text or mailbox is read on several cores; a small one is not worth the threads.
+    bool readInPieces(PeekableSource &stream, PieceKind kind, BlockSink &sink,
+                      AddressCollector &addresses)
+    {
+        if (m_pieceThreads < 2 ||
+            stream.peek(pieceReadingFrom).size() < static_cast<qsizetype>(pieceReadingFrom))
+            return false;
+        addresses.flush();
+        return FindAddressesInPieces(stream, kind, m_options.inputEncoding, m_pieceThreads, sink,
+                                     addresses.currentName(), m_options.source,
+                                     &m_progress.entriesFound);
     }
 
     // ---- on the caller's thread, in input order

@@ -159,6 +159,51 @@ private slots:
                 QByteArray(expected).replace("in.txt", "-"));
     }
 
+    // A mailbox read on several threads is cut between messages only: the addresses and their
+    // lines are those of one thread, also past a message longer than a piece.
+    void largeMailboxes_data()
+    {
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::addColumn<bool>("longMessage");
+        QTest::newRow("LF") << QByteArray("\n") << false;
+        QTest::newRow("CR LF") << QByteArray("\r\n") << false;
+        QTest::newRow("a message longer than a piece") << QByteArray("\n") << true;
+    }
+    void largeMailboxes()
+    {
+        QFETCH(QByteArray, lineEnd);
+        QFETCH(bool, longMessage);
+        QByteArray bytes;
+        int expected = 0;
+        for (int m = 0; bytes.size() < 3 * 1024 * 1024; ++m) {
+            const QByteArray n = QByteArray::number(m);
+            QByteArray body = "Bonjour, =C3=A9crire =C3=A0 contact" + n + "=40asso.org." + lineEnd;
+            expected += 2;
+            if (longMessage && m == 2000) {
+                for (int k = 0; k < 30000; ++k)
+                    body += "ligne " + QByteArray::number(k) + " de texte sans adresse" + lineEnd;
+                body += "fin" + n + "@exemple.fr" + lineEnd;
+                ++expected;
+            }
+            bytes += "From a@b Mon Dec  7 10:00:00 2026" + lineEnd + "From: <exp" + n +
+                     "@exemple.fr>" + lineEnd + "Message-ID: <" + n + "@id.exemple.fr>" + lineEnd +
+                     "Content-Type: text/plain; charset=utf-8" + lineEnd +
+                     "Content-Transfer-Encoding: quoted-printable" + lineEnd + lineEnd + body +
+                     lineEnd;
+        }
+        write(u"in.mbox"_s, bytes);
+        const CliRun one = run({u"-j"_s, u"1"_s, u"--source"_s, u"in.mbox"_s});
+        QCOMPARE(one.exitCode, 0);
+        QCOMPARE(one.out.count('\n'), expected);
+        QVERIFY(one.out.contains("\tcontact0@asso.org\n"));
+        QCOMPARE(one.out.contains("\tfin2000@exemple.fr\n"), longMessage);
+        for (const QString &jobs : {u"2"_s, u"3"_s}) {
+            const CliRun several = run({u"-j"_s, jobs, u"--source"_s, u"in.mbox"_s});
+            QCOMPARE(several.exitCode, 0);
+            QVERIFY(several.out == one.out);
+        }
+    }
+
     // A named pipe is read as its writer writes it.
     void fifoInput()
     {
