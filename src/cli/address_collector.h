@@ -21,6 +21,9 @@ public:
     // Hands on what is held; called at the end of the input (also after a fault).
     void flush();
 
+    // The name the blocks are given now: the input's, or its current member's.
+    const QByteArray &currentName() const { return m_block.name; }
+
 private:
     BlockSink &m_sink;
     QByteArray m_inputName;

@@ -6,7 +6,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "cli/address_collector.h"
@@ -16,13 +15,17 @@
 #include "cli/kept_entries.h"
 #include "cli/ordered_workers.h"
 #include "cli/output_sink.h"
+#include "cli/piece_reader.h"
 #include "cli/plain_text.h"
 #include "cli/printers.h"
 #include "cli/progress.h"
 #include "cli/token_collector.h"
 #include "formats/containers.h"
+#include "errors/shown_message.h"
 #include "formats/format_decoders.h"
 #include "io/text_encoding.h"
+#include "platform/descriptor_io.h"
+#include "platform/parallel.h"
 #include "platform/system_error_text.h"
 
 #include <unistd.h>
@@ -31,15 +34,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The full stop the window's error box adds after a message that does not end with one.
-QString shownMessage(QString message)
-{
-    if (!message.isEmpty() && message.back().unicode() > u'.')
-        message += u'.';
-    return message;
-}
-
 constexpr std::size_t headBytes = 64 * 1024;
+constexpr std::size_t pieceReadingFrom = std::size_t{1} << 20;
 
 // Reads a whole list of names (--files-from); a list is small.
 QByteArray readList(const CliInput &input)
@@ -57,9 +53,7 @@ class Runner : public OrderedConsumer
 public:
     explicit Runner(const CliOptions &options)
         : m_options(options), m_progress(!options.quiet),
-          m_jobs(options.jobs > 0
-                     ? options.jobs
-                     : std::max(1, static_cast<int>(std::thread::hardware_concurrency())))
+          m_jobs(options.jobs > 0 ? options.jobs : static_cast<int>(CoreCount()))
     {
         const ErrorReport report = [this](const QString &message) { reportError(message); };
         if (options.outputPath.isEmpty()) {
@@ -84,6 +78,9 @@ public:
         if (arguments.isEmpty() && m_options.filesFrom.isEmpty())
             arguments << u"-"_s;
         m_inputs = ExpandInputs(arguments, NameFilter(m_options.globs), report);
+        // One input alone has the cores to itself.
+        if (m_inputs.size() == 1)
+            m_pieceThreads = static_cast<std::size_t>(std::min(m_jobs, 8));
 
         const OrderedJob job = [this](std::size_t input, BlockSink &sink) { read(input, sink); };
         RunOrdered(m_inputs.size(), m_jobs, job, *this);
@@ -140,7 +137,8 @@ private:
         if (m_options.tokens) {
             // The window's rules, unless an encoding is named: UTF-8 after its mark must then be
             // valid to its end, so nothing of such a text is handed on before that end.
-            const PlainTextRules rules{m_options.inputEncoding, !m_options.inputEncodingGiven};
+            const PlainTextRules rules{m_options.inputEncoding, !m_options.inputEncodingGiven,
+                                       m_options.source};
             const bool holdAll =
                 rules.windowRules && FindInputMark(source.peek(4)).encoding == InputEncoding::Utf8;
             TokenCollector tokens(sink, name, m_options.source, holdAll, &m_progress.entriesFound);
@@ -152,12 +150,17 @@ private:
         const StreamReader readStream = [&](PeekableSource &stream, const QString &streamName) {
             if (!m_options.formatText) {
                 const InputFormat format = DetectFormat(stream.peek(headBytes), streamName);
+                if (format == InputFormat::Mail &&
+                    readInPieces(stream, PieceKind::Mailbox, sink, addresses))
+                    return;
                 if (format != InputFormat::Text) {
                     DecodeFormat(format, stream, streamName, {m_options.inputEncoding}, addresses);
                     return;
                 }
             }
-            ReadPlainText(stream, {m_options.inputEncoding, false}, addresses);
+            if (readInPieces(stream, PieceKind::PlainText, sink, addresses))
+                return;
+            ReadPlainText(stream, {m_options.inputEncoding, false, m_options.source}, addresses);
         };
         ContainerLimits limits;
         limits.maxExpand = m_options.maxExpand;
@@ -169,6 +172,19 @@ private:
             throw;
         }
         addresses.flush();
+    }
+
+    // A large text or mailbox is read on several cores; a small one is not worth the threads.
+    bool readInPieces(PeekableSource &stream, PieceKind kind, BlockSink &sink,
+                      AddressCollector &addresses)
+    {
+        if (m_pieceThreads < 2 ||
+            stream.peek(pieceReadingFrom).size() < static_cast<qsizetype>(pieceReadingFrom))
+            return false;
+        addresses.flush();
+        return FindAddressesInPieces(stream, kind, m_options.inputEncoding, m_pieceThreads, sink,
+                                     addresses.currentName(), m_options.source,
+                                     &m_progress.entriesFound);
     }
 
     // ---- on the caller's thread, in input order
@@ -264,13 +280,14 @@ private:
     void reportError(const QString &message)
     {
         m_progress.clear();
-        WriteAll(STDERR_FILENO, (NativeName(shownMessage(message)) + '\n').toStdString());
+        WriteAll(STDERR_FILENO, NativeName(ShownMessage(message)) + '\n');
         m_failed = true;
     }
 
     const CliOptions &m_options;
     Progress m_progress;
     int m_jobs;
+    std::size_t m_pieceThreads = 1;
     std::vector<CliInput> m_inputs;
     std::unique_ptr<OutputSink> m_sink;
     std::unique_ptr<Printer> m_printer;
@@ -294,19 +311,19 @@ int RunCli(const QStringList &arguments)
     } catch (const UsageError &error) {
         const QString text = u"extracteur-cli : "_s + error.message() + u'\n' + UsageLine() +
                              u"\nPour en savoir plus : extracteur-cli --help\n"_s;
-        WriteAll(STDERR_FILENO, NativeName(text).toStdString());
+        WriteAll(STDERR_FILENO, NativeName(text));
         return 2;
     }
     if (options.help || options.version) {
-        const int error = WriteAll(
-            STDOUT_FILENO, (options.help ? HelpText() : CliVersionText()).toUtf8().toStdString());
-        if (error == 0 || error == EPIPE)
+        if (WriteAll(STDOUT_FILENO, (options.help ? HelpText() : CliVersionText()).toUtf8()))
             return 0;
-        WriteAll(STDERR_FILENO, (shownMessage(u"Erreur d'écriture sur la sortie standard. %1"_s.arg(
+        const int error = errno;
+        if (error == EPIPE)
+            return 0;
+        WriteAll(STDERR_FILENO, (ShownMessage(u"Erreur d'écriture sur la sortie standard. %1"_s.arg(
                                      SystemErrorText(error))) +
                                  u'\n')
-                                    .toUtf8()
-                                    .toStdString());
+                                    .toUtf8());
         return 1;
     }
     try {

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "io/text_file.h"
+#include "platform/descriptor_io.h"
 #include "platform/system_error_text.h"
 
 #include <fcntl.h>
@@ -22,10 +23,8 @@ DescriptorSource::DescriptorSource(const CliInput &input, std::atomic<std::int64
         throw OpenErrorFor(input.path, input.path.isEmpty() ? ENOENT : EINVAL);
     const QByteArray name = NativeName(input.path);
     // Blocking, so that a FIFO waits for its writer; a folder is refused before it is read.
-    int fd;
-    do {
-        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
+    const int fd =
+        RetryInterrupted([&] { return ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY); });
     if (fd < 0)
         throw OpenErrorFor(input.path, errno == ENXIO ? EOPNOTSUPP : errno);
     m_owned.reset(fd);
@@ -41,18 +40,14 @@ DescriptorSource::DescriptorSource(const CliInput &input, std::atomic<std::int64
 
 std::size_t DescriptorSource::read(char *buffer, std::size_t size)
 {
-    for (;;) {
-        const ssize_t got = ::read(m_fd, buffer, size);
-        if (got >= 0) {
-            if (m_bytesRead)
-                *m_bytesRead += got;
-            return static_cast<std::size_t>(got);
-        }
-        if (errno == EINTR)
-            continue;
-        if (m_input.standardInput)
-            throw FileOpenError(
-                u"Impossible de lire l'entrée standard. %1"_s.arg(SystemErrorText(errno)));
-        throw OpenErrorFor(m_input.path, errno);
+    const ssize_t got = RetryInterrupted([&] { return ::read(m_fd, buffer, size); });
+    if (got >= 0) {
+        if (m_bytesRead)
+            *m_bytesRead += got;
+        return static_cast<std::size_t>(got);
     }
+    if (m_input.standardInput)
+        throw FileOpenError(
+            u"Impossible de lire l'entrée standard. %1"_s.arg(SystemErrorText(errno)));
+    throw OpenErrorFor(m_input.path, errno);
 }

@@ -1,15 +1,17 @@
 #include "cli/ordered_workers.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/parallel.h"
 
 namespace {
 
@@ -22,19 +24,27 @@ public:
         : m_count(count), m_ahead(static_cast<std::size_t>(threads) * 2), m_job(job),
           m_consumer(consumer), m_fault(InjectedFaultFromEnvironment())
     {
-        try {
-            for (int t = 0; t < threads && static_cast<std::size_t>(t) < count; ++t)
-                m_workers.emplace_back([this] { work(); });
-        } catch (const std::system_error &) {
-            // Fewer workers; none at all runs the jobs here.
+        // A worker that cannot start leaves its jobs to the others; with none, they run here.
+        m_workers.reserve(static_cast<std::size_t>(std::max(threads, 0)));
+        if (m_fault == InjectedFault::Thread)
+            InjectHelperFault(HelperFault::FailWithBadAlloc);
+        for (int t = 0; t < threads && static_cast<std::size_t>(t) < count; ++t) {
+            auto worker = std::make_unique<BackgroundWork>([this] { work(); });
+            if (worker->running())
+                m_workers.push_back(std::move(worker));
         }
     }
 
     ~Ordered()
     {
         stop();
-        for (std::thread &worker : m_workers)
-            worker.join();
+        for (const std::unique_ptr<BackgroundWork> &worker : m_workers) {
+            try {
+                worker->join();
+            } catch (...) {
+                // Told already through m_workerFailure, or the run is ending on another fault.
+            }
+        }
     }
 
     void run()
@@ -46,6 +56,8 @@ public:
         for (std::size_t current = 0; current < m_count;) {
             std::unique_lock lock(m_mutex);
             const auto ready = [&] {
+                if (m_workerFailure)
+                    return true;
                 const auto it = m_slots.find(current);
                 return it != m_slots.end() && (!it->second.blocks.empty() || it->second.done);
             };
@@ -54,6 +66,8 @@ public:
                 m_consumer.idle();
                 continue;
             }
+            if (m_workerFailure)
+                std::rethrow_exception(m_workerFailure);
             Slot &slot = m_slots[current];
             if (!slot.blocks.empty()) {
                 std::vector<EntryBlock> blocks = std::move(slot.blocks);
@@ -78,6 +92,14 @@ public:
             if (m_fault == InjectedFault::Caller)
                 throw std::bad_alloc();
         }
+    }
+
+    // Waits for the workers and raises what one of them raised outside its jobs.
+    void joinWorkers()
+    {
+        stop();
+        for (const std::unique_ptr<BackgroundWork> &worker : m_workers)
+            worker->join();
     }
 
 private:
@@ -148,7 +170,24 @@ private:
         }
     }
 
+    // A failure outside a job (no memory left for the bookkeeping) stops the run and reaches
+    // the caller.
     void work()
+    {
+        try {
+            workOnJobs();
+        } catch (...) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_workerFailure = std::current_exception();
+                m_stopped = true;
+            }
+            m_workerWake.notify_all();
+            m_callerWake.notify_all();
+        }
+    }
+
+    void workOnJobs()
     {
         for (;;) {
             std::size_t input;
@@ -204,7 +243,9 @@ private:
     std::size_t m_next = 0;
     std::size_t m_done = 0;
     bool m_stopped = false;
-    std::vector<std::thread> m_workers;
+    std::exception_ptr m_workerFailure;
+    // Last: the workers stop before the members they use go.
+    std::vector<std::unique_ptr<BackgroundWork>> m_workers;
 };
 
 } // namespace
@@ -213,6 +254,7 @@ void RunOrdered(std::size_t count, int threads, const OrderedJob &job, OrderedCo
 {
     Ordered ordered(count, threads, job, consumer);
     ordered.run();
+    ordered.joinWorkers();
 }
 
 InjectedFault InjectedFaultFromEnvironment()
@@ -224,5 +266,7 @@ InjectedFault InjectedFaultFromEnvironment()
         return InjectedFault::Worker;
     if (std::strcmp(value, "caller") == 0)
         return InjectedFault::Caller;
+    if (std::strcmp(value, "thread") == 0)
+        return InjectedFault::Thread;
     return InjectedFault::None;
 }

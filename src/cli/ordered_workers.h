@@ -29,7 +29,7 @@ using OrderedJob = std::function<void(std::size_t input, BlockSink &sink)>;
 void RunOrdered(std::size_t count, int threads, const OrderedJob &job, OrderedConsumer &consumer);
 
 // A test hook: "worker" makes a worker thread raise bad_alloc at the start of each job,
-// "caller" makes the caller's thread raise it once the first input is done. Read from
-// EXTRACTEUR_TEST_FAULT.
-enum class InjectedFault { None, Worker, Caller };
+// "caller" makes the caller's thread raise it once the first input is done, "thread" makes the
+// first worker thread raise it before it takes any job. Read from EXTRACTEUR_TEST_FAULT.
+enum class InjectedFault { None, Worker, Caller, Thread };
 InjectedFault InjectedFaultFromEnvironment();

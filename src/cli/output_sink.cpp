@@ -5,6 +5,7 @@
 
 #include "cli/input_list.h"
 #include "io/text_file.h"
+#include "platform/descriptor_io.h"
 #include "platform/file_descriptor.h"
 #include "platform/system_error_text.h"
 
@@ -19,22 +20,6 @@ namespace {
 constexpr std::size_t blockBytes = std::size_t{1} << 20;
 
 } // namespace
-
-int WriteAll(int fd, std::string_view bytes)
-{
-    const char *data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, std::min<std::size_t>(left, 1 << 30));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return written < 0 ? errno : EIO;
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
 
 StandardOutput::StandardOutput(ErrorReport report, std::function<void()> beforeWrite)
     : m_report(std::move(report)), m_beforeWrite(std::move(beforeWrite))
@@ -58,9 +43,11 @@ bool StandardOutput::flush()
         return !m_closed;
     if (m_beforeWrite)
         m_beforeWrite();
-    const int error = WriteAll(STDOUT_FILENO, m_buffer);
+    const bool written = WriteAll(
+        STDOUT_FILENO, QByteArrayView(m_buffer.data(), static_cast<qsizetype>(m_buffer.size())));
+    const int error = written ? 0 : errno;
     m_buffer.clear();
-    if (error == 0)
+    if (written)
         return true;
     m_closed = true;
     if (error != EPIPE)
@@ -100,8 +87,7 @@ void KeptOutput::finish(bool anyInputRead)
             if (!device.isOpen())
                 throw FileCreateError(u"Impossible de créer le fichier \"%1\". %2"_s.arg(
                     m_path, SystemErrorText(errno)));
-            if (WriteAll(device.get(), std::string_view(mark.constData(), mark.size())) != 0 ||
-                WriteAll(device.get(), std::string_view(body.constData(), body.size())) != 0)
+            if (!WriteAll(device.get(), mark) || !WriteAll(device.get(), body))
                 throw FileWriteError(u"Erreur d'écriture dans le flux"_s);
             return;
         }

@@ -57,6 +57,3 @@ private:
     ErrorReport m_report;
     std::string m_text;
 };
-
-// Writes every byte to a descriptor; 0 on success, else the error number.
-int WriteAll(int fd, std::string_view bytes);

@@ -45,8 +45,10 @@ bool isAscii(std::string_view text)
 class LineScanner
 {
 public:
-    LineScanner(InputEncoding encoding, TextReceiver &receiver, bool windowRules)
-        : m_encoding(encoding), m_receiver(receiver), m_windowRules(windowRules)
+    LineScanner(InputEncoding encoding, TextReceiver &receiver, bool windowRules, bool countLines,
+                std::int64_t firstLine = 1)
+        : m_encoding(encoding), m_receiver(receiver), m_windowRules(windowRules),
+          m_countLines(countLines), m_line(firstLine)
     {}
 
     // True once nothing more is to be read: a U+0000, or malformed UTF-8, under the window's rules.
@@ -81,6 +83,8 @@ public:
         if (m_afterCr && stop > 0 && d[0] == '\n')
             at = 1;
         m_afterCr = false;
+        // Most texts hold no CR: their lines are then found by LF alone.
+        const bool anyCr = std::memchr(d + at, '\r', stop - at) != nullptr;
         std::size_t cursor = at;
         while (cursor < stop) {
             const char *sign =
@@ -88,18 +92,27 @@ public:
             if (!sign)
                 break;
             const std::size_t p = static_cast<std::size_t>(sign - d);
-            const char *before = lastLineEnd(d + cursor, p - cursor);
+            const char *before =
+                anyCr ? lastLineEnd(d + cursor, p - cursor)
+                      : static_cast<const char *>(::memrchr(d + cursor, '\n', p - cursor));
             const std::size_t lineStart =
                 before ? static_cast<std::size_t>(before - d) + 1 : cursor;
-            m_line += countLineEnds(d + at, lineStart - at);
+            if (m_countLines)
+                m_line += anyCr ? countLineEnds(d + at, lineStart - at)
+                                : std::count(d + at, d + lineStart, '\n');
             at = lineStart;
-            std::size_t lineEnd = p + 1;
-            while (lineEnd < stop && d[lineEnd] != '\n' && d[lineEnd] != '\r')
-                ++lineEnd;
+            const void *lf = std::memchr(d + p + 1, '\n', stop - p - 1);
+            std::size_t lineEnd =
+                lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - d) : stop;
+            if (anyCr) {
+                if (const void *cr = std::memchr(d + p + 1, '\r', lineEnd - p - 1))
+                    lineEnd = static_cast<std::size_t>(static_cast<const char *>(cr) - d);
+            }
             handLine(std::string_view(d + lineStart, lineEnd - lineStart));
             cursor = lineEnd;
         }
-        m_line += countLineEnds(d + at, stop - at);
+        if (m_countLines)
+            m_line += countLineEnds(d + at, stop - at);
         m_afterCr = !whole && stop > 0 && d[stop - 1] == '\r';
         return stop;
     }
@@ -124,9 +137,10 @@ private:
     InputEncoding m_encoding;
     TextReceiver &m_receiver;
     bool m_windowRules;
+    bool m_countLines;
     bool m_ended = false;
     bool m_malformed = false;
-    std::int64_t m_line = 1;
+    std::int64_t m_line;
     bool m_afterCr = false;
     std::string m_converted;
 };
@@ -220,6 +234,44 @@ void readUtf16(ByteSource &source, std::vector<char> &raw, std::size_t held, boo
 
 } // namespace
 
+PlainTextStart StartOfPlainText(QByteArrayView head, const PlainTextRules &rules)
+{
+    const InputMark mark = FindInputMark(head);
+    const auto length = static_cast<std::size_t>(mark.length);
+    if (rules.windowRules)
+        return {mark.encoding == InputEncoding::Auto ? InputEncoding::Cp1252 : mark.encoding,
+                length};
+    if (rules.encoding == InputEncoding::Auto && mark.encoding != InputEncoding::Auto)
+        return {mark.encoding, length};
+    if (rules.encoding != InputEncoding::Cp1252 && mark.encoding == rules.encoding)
+        return {rules.encoding, length};
+    return {rules.encoding, 0};
+}
+
+void ScanTextPiece(std::string_view piece, InputEncoding encoding, std::int64_t firstLine,
+                   bool countLines, TextReceiver &receiver)
+{
+    LineScanner scanner(encoding, receiver, false, countLines, firstLine);
+    scanner.scan(piece.data(), piece.size(), true);
+}
+
+std::size_t PieceEnd(const char *d, std::size_t n)
+{
+    if (n == 0 || d[n - 1] == '\n')
+        return n;
+    // A CR at the very end may be the first half of a CR LF: it stays for the next piece.
+    if (const char *last = lastLineEnd(d, n - 1))
+        return static_cast<std::size_t>(last - d) + 1;
+    if (d[n - 1] == '\r')
+        return n - 1;
+    return cutPoint(d, n);
+}
+
+std::int64_t CountLineEnds(std::string_view text)
+{
+    return countLineEnds(text.data(), text.size());
+}
+
 bool ReadPlainText(ByteSource &source, const PlainTextRules &rules, TextReceiver &receiver)
 {
     InputEncoding encoding = rules.encoding;
@@ -228,27 +280,19 @@ bool ReadPlainText(ByteSource &source, const PlainTextRules &rules, TextReceiver
     bool ended = false;
     while (!ended && held < 4)
         ended = !readMore(source, buffer, held);
-    const InputMark mark =
-        FindInputMark(QByteArrayView(buffer.data(), static_cast<qsizetype>(held)));
-    std::size_t skip = 0;
-    if (rules.windowRules) {
-        encoding = mark.encoding == InputEncoding::Auto ? InputEncoding::Cp1252 : mark.encoding;
-        skip = static_cast<std::size_t>(mark.length);
-    } else if (encoding == InputEncoding::Auto && mark.encoding != InputEncoding::Auto) {
-        encoding = mark.encoding;
-        skip = static_cast<std::size_t>(mark.length);
-    } else if (encoding != InputEncoding::Cp1252 && mark.encoding == encoding) {
-        skip = static_cast<std::size_t>(mark.length);
-    }
+    const PlainTextStart start =
+        StartOfPlainText(QByteArrayView(buffer.data(), static_cast<qsizetype>(held)), rules);
+    encoding = start.encoding;
+    const std::size_t skip = start.markLength;
     std::memmove(buffer.data(), buffer.data() + skip, held - skip);
     held -= skip;
     if (encoding == InputEncoding::Utf16LE || encoding == InputEncoding::Utf16BE) {
         // Under the window's rules the converted text is valid UTF-8 and only U+0000 ends it.
-        LineScanner scanner(InputEncoding::Utf8, receiver, rules.windowRules);
+        LineScanner scanner(InputEncoding::Utf8, receiver, rules.windowRules, rules.lineNumbers);
         readUtf16(source, buffer, held, encoding == InputEncoding::Utf16LE, ended, scanner);
         return true;
     }
-    LineScanner scanner(encoding, receiver, rules.windowRules);
+    LineScanner scanner(encoding, receiver, rules.windowRules, rules.lineNumbers);
     for (;;) {
         if (held > 0 || ended)
             scanBuffered(scanner, buffer, held, ended);

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "cli/output_sink.h"
+#include "platform/descriptor_io.h"
 
 #include <unistd.h>
 
@@ -26,7 +26,7 @@ void Progress::show()
                              .arg(megabytes, 0, 'f', 1)
                              .arg(entriesFound.load())
                              .arg(megabytes / seconds, 0, 'f', 1);
-    WriteAll(STDERR_FILENO, line.toUtf8().toStdString());
+    WriteAll(STDERR_FILENO, line.toUtf8());
     m_shown = true;
 }
 

@@ -189,7 +189,7 @@ ReadAheadSource::ReadAheadSource(ByteSource &inner) : m_inner(inner)
 {
     for (std::size_t i = 0; i < kPieces; ++i)
         m_empty.emplace_back(kInputPiece);
-    m_thread = std::thread([this] { fill(); });
+    m_filler.emplace([this] { fill(); });
 }
 
 ReadAheadSource::~ReadAheadSource()
@@ -199,7 +199,7 @@ ReadAheadSource::~ReadAheadSource()
         m_stop = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    m_filler.reset();
 }
 
 void ReadAheadSource::fill()
@@ -232,19 +232,27 @@ void ReadAheadSource::fill()
         piece.resize(got);
         {
             std::lock_guard lock(m_mutex);
-            if (got > 0)
-                m_full.push_back(std::move(piece));
-            m_fault = fault;
-            m_ended = ended;
+            try {
+                if (got > 0)
+                    m_full.push_back(std::move(piece));
+                m_fault = fault;
+                m_ended = ended;
+            } catch (...) {
+                // The reader must not wait for a piece that never comes.
+                m_fault = std::current_exception();
+                m_ended = true;
+            }
         }
         m_changed.notify_all();
-        if (ended)
+        if (m_ended)
             return;
     }
 }
 
 std::size_t ReadAheadSource::read(char *buffer, std::size_t size)
 {
+    if (!m_filler->running())
+        return m_inner.read(buffer, size);
     if (m_at == m_current.size()) {
         std::unique_lock lock(m_mutex);
         if (!m_current.empty()) {

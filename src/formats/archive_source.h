@@ -7,13 +7,14 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <optional>
 #include <vector>
 
 #include <QString>
 
 #include "errors/app_error.h"
 #include "formats/byte_source.h"
+#include "platform/parallel.h"
 
 struct archive;
 struct archive_entry;
@@ -117,7 +118,8 @@ private:
 
 // Reads `inner` ahead on a thread of its own, a few pieces at most, so that decompressing and
 // what the reader does with the text share the cores as `gzip -dc | ...` would. A fault of
-// `inner` is raised by read() once the bytes before it were given.
+// `inner` is raised by read() once the bytes before it were given. When no thread can start,
+// read() reads `inner` itself.
 class ReadAheadSource : public ByteSource
 {
 public:
@@ -143,5 +145,6 @@ private:
     std::exception_ptr m_fault;             // guarded by m_mutex
     std::vector<char> m_current;            // the consumer's piece
     std::size_t m_at = 0;
-    std::thread m_thread;
+    // Last: the thread stops before the members it uses go.
+    std::optional<BackgroundWork> m_filler;
 };

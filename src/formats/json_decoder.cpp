@@ -4,40 +4,11 @@
 #include <string>
 
 #include "formats/decoder_support.h"
+#include "text/utf8.h"
 
 namespace {
 
 constexpr std::size_t kPiece = 64 * 1024;
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-void appendCodePoint(char32_t c, std::string &out)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // The text handed on mirrors the input's lines: a string's text, a blank between strings, and
 // one LF for every line break of the input, so that every run keeps its lines.
@@ -129,7 +100,7 @@ public:
                 break;
             }
             case State::Unicode: {
-                const int digit = hexValue(*p);
+                const int digit = HexDigitValue(*p);
                 if (digit < 0) {
                     // A broken escape: what was read of it is dropped, the character kept.
                     endSurrogate();
@@ -161,7 +132,7 @@ private:
     void unit(char32_t u)
     {
         if (u >= 0xDC00 && u <= 0xDFFF && m_highSurrogate) {
-            appendCodePoint(0x10000 + ((m_highSurrogate - 0xD800) << 10) + (u - 0xDC00), m_out);
+            AppendUtf8(0x10000 + ((m_highSurrogate - 0xD800) << 10) + (u - 0xDC00), m_out);
             m_highSurrogate = 0;
             return;
         }
@@ -171,7 +142,7 @@ private:
         else if (u >= 0xDC00 && u <= 0xDFFF)
             m_out += "\xEF\xBF\xBD";
         else
-            appendCodePoint(u, m_out);
+            AppendUtf8(u, m_out);
     }
 
     void endSurrogate()

@@ -228,23 +228,16 @@ private:
             return;
         const std::string_view name = m_headerName;
         if (equalsNoCase(name, "content-type")) {
-            if (GMimeContentType *type =
-                    g_mime_content_type_parse(m_options, m_headerValue.c_str())) {
-                const char *media = g_mime_content_type_get_media_type(type);
-                const char *subtype = g_mime_content_type_get_media_subtype(type);
-                m_mediaType = media ? media : "text";
-                m_mediaSubtype = subtype ? subtype : "plain";
-                std::transform(m_mediaType.begin(), m_mediaType.end(), m_mediaType.begin(), lower);
-                std::transform(m_mediaSubtype.begin(), m_mediaSubtype.end(), m_mediaSubtype.begin(),
-                               lower);
-                const char *charset = g_mime_content_type_get_parameter(type, "charset");
-                m_charset = charset ? charset : "";
-                const char *boundary = g_mime_content_type_get_parameter(type, "boundary");
-                m_boundary = boundary ? boundary : "";
-                const char *fileName = g_mime_content_type_get_parameter(type, "name");
-                if (fileName && m_fileName.empty())
-                    m_fileName = fileName;
-                g_object_unref(type);
+            // A mailbox repeats the same few types: each distinct value is parsed once in a row.
+            if (!m_lastType.filled || m_headerValue != m_lastType.value)
+                m_lastType = parseType(m_headerValue);
+            if (m_lastType.parsed) {
+                m_mediaType = m_lastType.media;
+                m_mediaSubtype = m_lastType.subtype;
+                m_charset = m_lastType.charset;
+                m_boundary = m_lastType.boundary;
+                if (m_lastType.hasName && m_fileName.empty())
+                    m_fileName = m_lastType.name;
             }
         } else if (equalsNoCase(name, "content-transfer-encoding")) {
             m_transfer = g_mime_content_encoding_from_string(m_headerValue.c_str());
@@ -281,6 +274,42 @@ private:
         m_headerValue.clear();
         if (m_headerText.size() >= kPiece)
             flushHeaderText();
+    }
+
+    struct ParsedType
+    {
+        std::string value;
+        bool filled = false; // value was parsed
+        bool parsed = false; // and GMime took it
+        std::string media, subtype, charset, boundary, name;
+        bool hasName = false;
+    };
+
+    ParsedType parseType(const std::string &value) const
+    {
+        ParsedType result;
+        result.value = value;
+        result.filled = true;
+        if (GMimeContentType *type = g_mime_content_type_parse(m_options, value.c_str())) {
+            result.parsed = true;
+            const char *media = g_mime_content_type_get_media_type(type);
+            const char *subtype = g_mime_content_type_get_media_subtype(type);
+            result.media = media ? media : "text";
+            result.subtype = subtype ? subtype : "plain";
+            std::transform(result.media.begin(), result.media.end(), result.media.begin(), lower);
+            std::transform(result.subtype.begin(), result.subtype.end(), result.subtype.begin(),
+                           lower);
+            const char *charset = g_mime_content_type_get_parameter(type, "charset");
+            result.charset = charset ? charset : "";
+            const char *boundary = g_mime_content_type_get_parameter(type, "boundary");
+            result.boundary = boundary ? boundary : "";
+            if (const char *fileName = g_mime_content_type_get_parameter(type, "name")) {
+                result.name = fileName;
+                result.hasName = true;
+            }
+            g_object_unref(type);
+        }
+        return result;
     }
 
     void flushHeaderText()
@@ -494,6 +523,7 @@ private:
 
     InputEncoding m_encoding;
     TextReceiver &m_receiver;
+    ParsedType m_lastType;
     GMimeParserOptions *m_options = nullptr;
     LineSplitter m_lines;
     std::int64_t m_nextLine = 1;

@@ -14,6 +14,7 @@
 #include <libxml/HTMLparser.h>
 
 #include "formats/decoder_support.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -60,17 +61,6 @@ std::string declaredCharset(std::string_view head)
         meta += 5;
     }
     return {};
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Named references of HTML5 that libxml2's HTML 4 table lacks and that can stand in an
@@ -149,20 +139,8 @@ void appendCodePoint(char32_t c, std::string &out)
         out += "\xEF\xBF\xBD";
     } else if (c < 0x20) {
         out += ' ';
-    } else if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        AppendUtf8(c, out);
     }
 }
 
@@ -206,7 +184,7 @@ void appendDecoded(std::string_view text, std::string &out)
             char32_t value = 0;
             const std::size_t digits = i;
             while (i < text.size() && i - digits < 8) {
-                const int d = hex ? hexValue(text[i])
+                const int d = hex ? HexDigitValue(text[i])
                                   : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
                 if (d < 0)
                     break;
@@ -514,10 +492,10 @@ private:
             appendDecoded(value, decoded);
             std::string bytes;
             for (std::size_t i = 0; i < decoded.size(); ++i) {
-                if (decoded[i] == '%' && i + 2 < decoded.size() && hexValue(decoded[i + 1]) >= 0 &&
-                    hexValue(decoded[i + 2]) >= 0) {
-                    bytes +=
-                        static_cast<char>(hexValue(decoded[i + 1]) * 16 + hexValue(decoded[i + 2]));
+                if (decoded[i] == '%' && i + 2 < decoded.size() &&
+                    HexDigitValue(decoded[i + 1]) >= 0 && HexDigitValue(decoded[i + 2]) >= 0) {
+                    bytes += static_cast<char>(HexDigitValue(decoded[i + 1]) * 16 +
+                                               HexDigitValue(decoded[i + 2]));
                     i += 2;
                 } else {
                     bytes += decoded[i] == '\n' || decoded[i] == '\r' ? ' ' : decoded[i];

@@ -15,6 +15,7 @@
 
 #include "errors/app_error.h"
 #include "io/input_encoding.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -48,17 +49,6 @@ void AppendWithoutLigatures(std::string_view text, std::string &out)
 bool IsPdfSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // A PDF string at `at` (a literal "(...)" or a hex "<...>"), as its bytes.
@@ -118,7 +108,7 @@ std::string PdfString(QByteArrayView pdf, qsizetype at)
     } else if (pdf[at] == '<') {
         int high = -1;
         for (qsizetype i = at + 1; i < pdf.size() && pdf[i] != '>' && out.size() < 4096; ++i) {
-            const int v = HexValue(pdf[i]);
+            const int v = HexDigitValue(pdf[i]);
             if (v < 0)
                 continue;
             if (high < 0) {

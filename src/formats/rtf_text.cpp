@@ -12,6 +12,7 @@
 #include <QString>
 
 #include "io/input_encoding.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -300,8 +301,8 @@ private:
     {
         switch (c) {
         case '\'': {
-            const int high = HexDigit(next());
-            const int low = HexDigit(next());
+            const int high = HexDigitValue(static_cast<char>(next()));
+            const int low = HexDigitValue(static_cast<char>(next()));
             if (high < 0 || low < 0)
                 return;
             if (m_pendingSkip > 0) {
@@ -339,17 +340,6 @@ private:
         default:
             return;
         }
-    }
-
-    static int HexDigit(int c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
     }
 
     void apply(const std::string &word, bool hasNumber, long long number, bool groupStart)

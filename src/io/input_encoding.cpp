@@ -1,24 +1,37 @@
 #include "io/input_encoding.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <iterator>
 
 #include <QString>
 
 #include "io/text_encoding.h"
+#include "text/utf8.h"
 
 namespace {
 
-// The UTF-8 form of each Windows-1252 byte, from the same mapping the window decodes with.
-const std::array<std::string, 256> &windows1252Utf8()
+// The UTF-8 form of each Windows-1252 byte from 0x80 on (at most three bytes, then its length),
+// from the same mapping the window decodes with.
+struct HighByteForms
 {
-    static const std::array<std::string, 256> table = [] {
-        std::array<std::string, 256> result;
-        for (int byte = 0; byte < 256; ++byte) {
+    std::array<std::array<char, 4>, 128> forms;
+};
+
+const HighByteForms &windows1252Utf8()
+{
+    static const HighByteForms table = [] {
+        HighByteForms result;
+        for (int byte = 0x80; byte < 256; ++byte) {
             const char in = static_cast<char>(byte);
-            result[static_cast<std::size_t>(byte)] =
-                DecodeText(QByteArrayView(&in, 1), TextEncoding::SystemCodePage)
-                    .toUtf8()
-                    .toStdString();
+            const QByteArray utf8 =
+                DecodeText(QByteArrayView(&in, 1), TextEncoding::SystemCodePage).toUtf8();
+            std::array<char, 4> &form = result.forms[static_cast<std::size_t>(byte - 0x80)];
+            form = {};
+            std::copy(utf8.begin(), utf8.begin() + std::min<qsizetype>(utf8.size(), 3),
+                      form.begin());
+            form[3] = static_cast<char>(std::min<qsizetype>(utf8.size(), 3));
         }
         return result;
     }();
@@ -27,56 +40,45 @@ const std::array<std::string, 256> &windows1252Utf8()
 
 void appendWindows1252(QByteArrayView bytes, std::string &out)
 {
-    const std::array<std::string, 256> &table = windows1252Utf8();
-    out.reserve(out.size() + static_cast<std::size_t>(bytes.size()) * 2);
+    const HighByteForms &table = windows1252Utf8();
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(bytes.size()) * 3);
+    char *p = out.data() + start;
     for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) < 0x80)
-            out += c;
-        else
-            out += table[static_cast<unsigned char>(c)];
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            *p++ = c;
+            continue;
+        }
+        const std::array<char, 4> &form = table.forms[byte - 0x80];
+        std::memcpy(p, form.data(), 3);
+        p += form[3];
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 void appendUtf16(QByteArrayView bytes, bool littleEndian, std::string &out)
 {
+    // A few thousand code units at a time, in this machine's order, through the one encoder.
     const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype units = bytes.size() / 2;
-    const auto unitAt = [&](qsizetype i) -> char32_t {
-        const unsigned lo = in[2 * i + (littleEndian ? 0 : 1)];
-        const unsigned hi = in[2 * i + (littleEndian ? 1 : 0)];
-        return hi << 8 | lo;
-    };
-    const std::size_t start = out.size();
-    out.resize(start + static_cast<std::size_t>(units) * 3);
-    char *p = out.data() + start;
-    for (qsizetype i = 0; i < units; ++i) {
-        char32_t c = unitAt(i);
-        if (c < 0x80) {
-            *p++ = static_cast<char>(c);
-            continue;
+    char16_t chunk[4096];
+    for (qsizetype from = 0; from < units;) {
+        qsizetype n = std::min<qsizetype>(units - from, std::size(chunk));
+        for (qsizetype i = 0; i < n; ++i) {
+            const unsigned lo = in[2 * (from + i) + (littleEndian ? 0 : 1)];
+            const unsigned hi = in[2 * (from + i) + (littleEndian ? 1 : 0)];
+            chunk[i] = static_cast<char16_t>(hi << 8 | lo);
         }
-        if (c < 0x800) {
-            *p++ = static_cast<char>(0xc0 | (c >> 6));
-            *p++ = static_cast<char>(0x80 | (c & 0x3f));
-            continue;
-        }
-        if (QChar::isHighSurrogate(c) && i + 1 < units && QChar::isLowSurrogate(unitAt(i + 1))) {
-            c = QChar::surrogateToUcs4(static_cast<char16_t>(c),
-                                       static_cast<char16_t>(unitAt(++i)));
-            *p++ = static_cast<char>(0xf0 | (c >> 18));
-            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-            *p++ = static_cast<char>(0x80 | (c & 0x3f));
-            continue;
-        }
-        // A surrogate without its pair.
-        if (QChar::isSurrogate(c))
-            c = 0xfffd;
-        *p++ = static_cast<char>(0xe0 | (c >> 12));
-        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-        *p++ = static_cast<char>(0x80 | (c & 0x3f));
+        // A pair is never cut between two chunks.
+        if (from + n < units && n > 1 && QChar::isHighSurrogate(chunk[n - 1]))
+            --n;
+        const std::size_t start = out.size();
+        out.resize(start + static_cast<std::size_t>(n) * 3);
+        char *end = PutUtf8(out.data() + start, QStringView(chunk, n), LoneSurrogate::Replace);
+        out.resize(static_cast<std::size_t>(end - out.data()));
+        from += n;
     }
-    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 } // namespace

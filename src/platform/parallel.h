@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -82,3 +83,26 @@ template <typename Work> void RunOnTwoCores(const Work &work)
 {
     RunOnThreads(2, [&work](std::size_t part) { work(static_cast<int>(part)); });
 }
+
+// Runs `work` on a thread of its own while the caller goes on. When no thread can start,
+// running() is false and nothing runs until join(), which then runs the work on the caller's
+// thread. join() waits for the work and throws what it threw, std::bad_alloc included; the
+// destructor waits too, and drops a failure nobody joined for. The work must end by itself (a
+// flag it watches, a queue it drains): joining never interrupts it.
+class BackgroundWork
+{
+public:
+    explicit BackgroundWork(std::function<void()> work);
+    ~BackgroundWork();
+    BackgroundWork(const BackgroundWork &) = delete;
+    BackgroundWork &operator=(const BackgroundWork &) = delete;
+
+    bool running() const { return m_thread.joinable(); }
+    void join();
+
+private:
+    std::function<void()> m_work;
+    std::exception_ptr m_failure;
+    std::thread m_thread;
+    bool m_joined = false;
+};

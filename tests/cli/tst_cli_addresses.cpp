@@ -130,10 +130,21 @@ private slots:
     }
 
     // Lines across the pieces the input is read in keep their numbers, and a line longer than
-    // a piece still gives its addresses.
+    // a piece still gives its addresses, whether the pieces are read on one thread or several.
+    void largeInputs_data()
+    {
+        QTest::addColumn<QString>("jobs");
+        QTest::addColumn<QByteArray>("mark");
+        QTest::newRow("one thread") << u"1"_s << QByteArray();
+        QTest::newRow("two threads") << u"2"_s << QByteArray();
+        QTest::newRow("three threads") << u"3"_s << QByteArray();
+        QTest::newRow("two threads, after a UTF-8 mark") << u"2"_s << QByteArray("\xEF\xBB\xBF");
+    }
     void largeInputs()
     {
-        QByteArray bytes;
+        QFETCH(QString, jobs);
+        QFETCH(QByteArray, mark);
+        QByteArray bytes = mark;
         QByteArray expected;
         int line = 1;
         while (bytes.size() < 3 * 1024 * 1024) {
@@ -152,13 +163,58 @@ private slots:
         }
         expected += "in.txt\t" + QByteArray::number(line + 1) + "\tfin@exemple.fr\n";
         write(u"in.txt"_s, bytes);
-        const CliRun result = run({u"--source"_s, u"in.txt"_s});
+        const CliRun result = run({u"-j"_s, jobs, u"--source"_s, u"in.txt"_s});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out.size(), expected.size());
         QVERIFY(result.out == expected);
         // Standard input and a pipe give the same.
-        QVERIFY(run({u"--source"_s, u"-"_s}, bytes).out ==
+        QVERIFY(run({u"-j"_s, jobs, u"--source"_s, u"-"_s}, bytes).out ==
                 QByteArray(expected).replace("in.txt", "-"));
+    }
+
+    // A mailbox read on several threads is cut between messages only: the addresses and their
+    // lines are those of one thread, also past a message longer than a piece.
+    void largeMailboxes_data()
+    {
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::addColumn<bool>("longMessage");
+        QTest::newRow("LF") << QByteArray("\n") << false;
+        QTest::newRow("CR LF") << QByteArray("\r\n") << false;
+        QTest::newRow("a message longer than a piece") << QByteArray("\n") << true;
+    }
+    void largeMailboxes()
+    {
+        QFETCH(QByteArray, lineEnd);
+        QFETCH(bool, longMessage);
+        QByteArray bytes;
+        int expected = 0;
+        for (int m = 0; bytes.size() < 3 * 1024 * 1024; ++m) {
+            const QByteArray n = QByteArray::number(m);
+            QByteArray body = "Bonjour, =C3=A9crire =C3=A0 contact" + n + "=40asso.org." + lineEnd;
+            expected += 2;
+            if (longMessage && m == 2000) {
+                for (int k = 0; k < 30000; ++k)
+                    body += "ligne " + QByteArray::number(k) + " de texte sans adresse" + lineEnd;
+                body += "fin" + n + "@exemple.fr" + lineEnd;
+                ++expected;
+            }
+            bytes += "From a@b Mon Dec  7 10:00:00 2026" + lineEnd + "From: <exp" + n +
+                     "@exemple.fr>" + lineEnd + "Message-ID: <" + n + "@id.exemple.fr>" + lineEnd +
+                     "Content-Type: text/plain; charset=utf-8" + lineEnd +
+                     "Content-Transfer-Encoding: quoted-printable" + lineEnd + lineEnd + body +
+                     lineEnd;
+        }
+        write(u"in.mbox"_s, bytes);
+        const CliRun one = run({u"-j"_s, u"1"_s, u"--source"_s, u"in.mbox"_s});
+        QCOMPARE(one.exitCode, 0);
+        QCOMPARE(one.out.count('\n'), expected);
+        QVERIFY(one.out.contains("\tcontact0@asso.org\n"));
+        QCOMPARE(one.out.contains("\tfin2000@exemple.fr\n"), longMessage);
+        for (const QString &jobs : {u"2"_s, u"3"_s}) {
+            const CliRun several = run({u"-j"_s, jobs, u"--source"_s, u"in.mbox"_s});
+            QCOMPARE(several.exitCode, 0);
+            QVERIFY(several.out == one.out);
+        }
     }
 
     // A named pipe is read as its writer writes it.
@@ -478,6 +534,9 @@ private slots:
         QTest::newRow("memory lacking on a worker thread")
             << QStringList{u"in.txt"_s} << QByteArray() << u"worker"_s
             << u"Mémoire insuffisante pour lire le fichier \"in.txt\"\n"_s;
+        QTest::newRow("memory lacking on a worker thread outside its inputs")
+            << QStringList{u"-j"_s, u"2"_s, u"in.txt"_s, u"in.txt"_s} << QByteArray() << u"thread"_s
+            << u"Mémoire insuffisante.\n"_s;
         QTest::newRow("memory lacking on the caller while workers run")
             << QStringList{u"-j"_s, u"2"_s, u"in.txt"_s, u"in.txt"_s, u"in.txt"_s} << QByteArray()
             << u"caller"_s << u"Mémoire insuffisante.\n"_s;

@@ -19,6 +19,8 @@ private slots:
     void helperFailureReachesCaller();
     void callerFailureWaitsForHelpers();
     void twoCores();
+    void backgroundWork_data();
+    void backgroundWork();
 };
 
 void TestParallel::everyShareRunsOnce_data()
@@ -101,6 +103,49 @@ void TestParallel::twoCores()
     RunOnTwoCores([&](int part) { ++seen[part]; });
     QCOMPARE(seen[0], 1);
     QCOMPARE(seen[1], 1);
+}
+
+void TestParallel::backgroundWork_data()
+{
+    QTest::addColumn<HelperFault>("fault");
+    QTest::addColumn<bool>("throws");
+
+    QTest::newRow("runs beside the caller") << HelperFault::None << false;
+    QTest::newRow("cannot start: runs at join, on the caller") << HelperFault::CannotStart << false;
+    QTest::newRow("its failure reaches join") << HelperFault::None << true;
+    QTest::newRow("bad_alloc injected reaches join") << HelperFault::FailWithBadAlloc << false;
+}
+
+void TestParallel::backgroundWork()
+{
+    QFETCH(HelperFault, fault);
+    QFETCH(bool, throws);
+
+    InjectHelperFault(fault);
+    std::atomic<int> runs{0};
+    std::thread::id ranOn;
+    BackgroundWork work([&] {
+        ranOn = std::this_thread::get_id();
+        ++runs;
+        if (throws)
+            throw std::runtime_error("helper");
+    });
+    InjectHelperFault(HelperFault::None);
+    QCOMPARE(work.running(), fault != HelperFault::CannotStart);
+    if (throws) {
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, work.join());
+    } else if (fault == HelperFault::FailWithBadAlloc) {
+        QVERIFY_THROWS_EXCEPTION(std::bad_alloc, work.join());
+        QCOMPARE(runs.load(), 0);
+        return;
+    } else {
+        work.join();
+    }
+    QCOMPARE(runs.load(), 1);
+    QCOMPARE(ranOn == std::this_thread::get_id(), fault == HelperFault::CannotStart);
+    // A second join neither runs the work again nor throws again.
+    work.join();
+    QCOMPARE(runs.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestParallel)
