@@ -1,5 +1,6 @@
 // The sort of the check list (Ctrl+T): 2,500,000 entries of which half are distinct, beside
-// GNU `sort -f` on the same tokens, and the extracted addresses of the mailing-list corpus.
+// GNU `sort -f` on the same tokens, and the extracted addresses of the mailing-list corpus and of
+// the contact exports. `bench_sort RUNS --file PATH [alone]` sorts the tokens of one file.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -206,6 +207,13 @@ int main(int argc, char *argv[])
     const bool alone = argc > 2 && QByteArray(argv[2]) == "alone";
     const char *locale = std::getenv("LC_ALL");
     std::printf("locale for sort -f: LC_ALL=%s\n", locale ? locale : "(unset)");
+    // "--file PATH [alone]": only the extracted tokens of that file, as the window reads it.
+    if (argc > 3 && QByteArray(argv[2]) == "--file") {
+        const TextTable entries =
+            ExtractAddresses(ReadTextFile(QString::fromLocal8Bit(argv[3])).lines);
+        sortBeside(argv[3], entries, runs, argc > 4 && QByteArray(argv[4]) == "alone");
+        return 0;
+    }
     sortBeside("half distinct", halfDistinctAddresses(2500000), runs, alone);
     if (alone)
         return 0;
@@ -214,5 +222,8 @@ int main(int argc, char *argv[])
     const TextTable quoted =
         ExtractAddresses(ReadTextFile(corpusFile(2000000, CorpusKind::QuotedNames)).lines);
     sortBeside("quoted-names export, extracted", quoted, runs, false);
+    const TextTable contacts =
+        ExtractAddresses(ReadTextFile(corpusFile(2000000, CorpusKind::ContactExport)).lines);
+    sortBeside("contact export, extracted", contacts, runs, false);
     return 0;
 }
