@@ -76,7 +76,8 @@ public:
         RunOnTwoCores([&](int part) {
             std::size_t lowsHere = 0;
             for (std::size_t i = PartStart(n, part); i < PartEnd(n, part); ++i) {
-                placed[i] = {wordAt(covered[i], 0), covered[i], 0};
+                placed[i].entry = covered[i];
+                wordsAt(covered[i], 0, placed[i]);
                 lowsHere += placed[i].word < middle ? 1 : 0;
             }
             lowCount[part] = lowsHere;
@@ -165,6 +166,25 @@ private:
         return word;
     }
 
+    // `word` and `next` of the entry: the ranks of the characters from [depth × perWord] on, two
+    // words read at once, so that every other round of `refine` reads no text.
+    void wordsAt(std::uint32_t entry, std::size_t depth, Placed &p) const
+    {
+        const QStringView text = m_entries.at(entry);
+        const auto from = static_cast<qsizetype>(depth) * m_perWord;
+        std::uint64_t words[2] = {0, 0};
+        for (int half = 0; half < 2; ++half) {
+            std::uint64_t word = 0;
+            for (int k = 0; k < m_perWord; ++k) {
+                const qsizetype i = from + half * m_perWord + k;
+                word = (word << m_bits) | (i < text.size() ? m_rank[text[i].unicode()] : 0u);
+            }
+            words[half] = word;
+        }
+        p.word = words[0];
+        p.next = words[1];
+    }
+
     bool endsIn(std::uint64_t word) const { return (word & m_lastMask) == 0; }
 
     struct Run
@@ -205,12 +225,14 @@ private:
         std::vector<Run> runs;
         if (begin == end)
             return;
-        settle(begin, end, runs);
+        settle(begin, end, runs, true);
         const std::vector<TextSpan> &spans = m_entries.spans();
         const QChar *buffer = m_entries.buffer().constData();
         std::vector<Placed> scratch;
         for (std::size_t depth = 1; !runs.empty(); ++depth) {
             const auto from = static_cast<qsizetype>(depth) * m_perWord;
+            // The words of an odd depth were read with the word before them.
+            const bool readsText = depth % 2 == 0;
             RunCursor spanAhead(runs);
             RunCursor textAhead(runs);
             const auto fetchSpan = [&] {
@@ -221,31 +243,39 @@ private:
             };
             const auto fetchText = [&] {
                 if (const Placed *p = textAhead.get()) {
-                    __builtin_prefetch(buffer + spans[p->entry].offset + from);
+                    const QChar *text = buffer + spans[p->entry].offset + from;
+                    __builtin_prefetch(text);
+                    __builtin_prefetch(text + 2 * m_perWord - 1);
                     textAhead.next();
                 }
             };
-            for (int k = 0; k < 16; ++k)
+            for (int k = 0; k < 16 && readsText; ++k)
                 fetchSpan();
-            for (int k = 0; k < 8; ++k)
+            for (int k = 0; k < 8 && readsText; ++k)
                 fetchText();
             std::vector<Run> deeper;
             for (const Run &run : runs) {
                 for (Placed *p = run.first; p != run.last; ++p) {
-                    fetchSpan();
-                    fetchText();
-                    p->word = wordAt(p->entry, depth);
+                    if (readsText) {
+                        fetchSpan();
+                        fetchText();
+                        wordsAt(p->entry, depth, *p);
+                    } else {
+                        p->word = p->next;
+                    }
                 }
                 sortRun(run.first, run.last, scratch);
-                settle(run.first, run.last, deeper);
+                settle(run.first, run.last, deeper, readsText);
             }
             runs = std::move(deeper);
         }
     }
 
     // Cuts [first, last), sorted by word, into runs of equal words. An entry alone in its run has
-    // its place; a run whose texts end in this word is finished; the others go to `deeper`.
-    void settle(Placed *first, Placed *last, std::vector<Run> &deeper) const
+    // its place; a run whose texts end in this word is finished; the others go to `deeper`. Runs
+    // of copies of one text are told apart only when `checkCopies`: a round that read no text
+    // leaves them to the next round, which reads the texts anyway.
+    void settle(Placed *first, Placed *last, std::vector<Run> &deeper, bool checkCopies) const
     {
         while (first != last) {
             Placed *run = first + 1;
@@ -255,7 +285,7 @@ private:
                 first->first = first->entry;
             } else if (endsIn(first->word)) {
                 finishEqualPrimaries(first, run);
-            } else if (std::all_of(first + 1, run, [&](const Placed &p) {
+            } else if (checkCopies && std::all_of(first + 1, run, [&](const Placed &p) {
                            return m_entries.at(p.entry) == m_entries.at(first->entry);
                        })) {
                 // Copies of one text, most often: their order is their table order already.
