@@ -4,12 +4,10 @@
 #include <cstdint>
 
 // An entry on its way to its place. `word` holds the ranks of a stretch of its text while it is
-// being sorted and `next` those of the stretch after it, `first` is the first entry with the same
-// text once that is known.
+// being sorted, `first` is the first entry with the same text once that is known.
 struct Placed
 {
     std::uint64_t word = 0;
-    std::uint64_t next = 0;
     std::uint32_t entry = 0;
     std::uint32_t first = 0;
 };

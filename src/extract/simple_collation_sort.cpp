@@ -76,8 +76,7 @@ public:
         RunOnTwoCores([&](int part) {
             std::size_t lowsHere = 0;
             for (std::size_t i = PartStart(n, part); i < PartEnd(n, part); ++i) {
-                placed[i].entry = covered[i];
-                wordsAt(covered[i], 0, placed[i]);
+                placed[i] = {wordAt(covered[i], 0), covered[i], 0};
                 lowsHere += placed[i].word < middle ? 1 : 0;
             }
             lowCount[part] = lowsHere;
@@ -166,25 +165,6 @@ private:
         return word;
     }
 
-    // `word` and `next` of the entry: the ranks of the characters from [depth × perWord] on, two
-    // words read at once, so that every other round of `refine` reads no text.
-    void wordsAt(std::uint32_t entry, std::size_t depth, Placed &p) const
-    {
-        const QStringView text = m_entries.at(entry);
-        const auto from = static_cast<qsizetype>(depth) * m_perWord;
-        std::uint64_t words[2] = {0, 0};
-        for (int half = 0; half < 2; ++half) {
-            std::uint64_t word = 0;
-            for (int k = 0; k < m_perWord; ++k) {
-                const qsizetype i = from + half * m_perWord + k;
-                word = (word << m_bits) | (i < text.size() ? m_rank[text[i].unicode()] : 0u);
-            }
-            words[half] = word;
-        }
-        p.word = words[0];
-        p.next = words[1];
-    }
-
     bool endsIn(std::uint64_t word) const { return (word & m_lastMask) == 0; }
 
     struct Run
@@ -225,14 +205,12 @@ private:
         std::vector<Run> runs;
         if (begin == end)
             return;
-        settle(begin, end, runs, true);
+        settle(begin, end, runs);
         const std::vector<TextSpan> &spans = m_entries.spans();
         const QChar *buffer = m_entries.buffer().constData();
         std::vector<Placed> scratch;
         for (std::size_t depth = 1; !runs.empty(); ++depth) {
             const auto from = static_cast<qsizetype>(depth) * m_perWord;
-            // The words of an odd depth were read with the word before them.
-            const bool readsText = depth % 2 == 0;
             RunCursor spanAhead(runs);
             RunCursor textAhead(runs);
             const auto fetchSpan = [&] {
@@ -243,39 +221,31 @@ private:
             };
             const auto fetchText = [&] {
                 if (const Placed *p = textAhead.get()) {
-                    const QChar *text = buffer + spans[p->entry].offset + from;
-                    __builtin_prefetch(text);
-                    __builtin_prefetch(text + 2 * m_perWord - 1);
+                    __builtin_prefetch(buffer + spans[p->entry].offset + from);
                     textAhead.next();
                 }
             };
-            for (int k = 0; k < 16 && readsText; ++k)
+            for (int k = 0; k < 16; ++k)
                 fetchSpan();
-            for (int k = 0; k < 8 && readsText; ++k)
+            for (int k = 0; k < 8; ++k)
                 fetchText();
             std::vector<Run> deeper;
             for (const Run &run : runs) {
                 for (Placed *p = run.first; p != run.last; ++p) {
-                    if (readsText) {
-                        fetchSpan();
-                        fetchText();
-                        wordsAt(p->entry, depth, *p);
-                    } else {
-                        p->word = p->next;
-                    }
+                    fetchSpan();
+                    fetchText();
+                    p->word = wordAt(p->entry, depth);
                 }
                 sortRun(run.first, run.last, scratch);
-                settle(run.first, run.last, deeper, readsText);
+                settle(run.first, run.last, deeper);
             }
             runs = std::move(deeper);
         }
     }
 
     // Cuts [first, last), sorted by word, into runs of equal words. An entry alone in its run has
-    // its place; a run whose texts end in this word is finished; the others go to `deeper`. Runs
-    // of copies of one text are told apart only when `checkCopies`: a round that read no text
-    // leaves them to the next round, which reads the texts anyway.
-    void settle(Placed *first, Placed *last, std::vector<Run> &deeper, bool checkCopies) const
+    // its place; a run whose texts end in this word is finished; the others go to `deeper`.
+    void settle(Placed *first, Placed *last, std::vector<Run> &deeper) const
     {
         while (first != last) {
             Placed *run = first + 1;
@@ -285,7 +255,7 @@ private:
                 first->first = first->entry;
             } else if (endsIn(first->word)) {
                 finishEqualPrimaries(first, run);
-            } else if (checkCopies && std::all_of(first + 1, run, [&](const Placed &p) {
+            } else if (std::all_of(first + 1, run, [&](const Placed &p) {
                            return m_entries.at(p.entry) == m_entries.at(first->entry);
                        })) {
                 // Copies of one text, most often: their order is their table order already.
