@@ -1,6 +1,8 @@
 #include "corpus.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
@@ -168,8 +170,245 @@ void appendContactLine(QByteArray &out, Random &r, AddressSource &addresses)
 
 } // namespace
 
+namespace {
+
+// Windows-1252 bytes: \xEB ë, \xC9 É, \xE9 é, \xE8 è, \xEA ê, \xEF ï, \xEE î, \xF4 ô, \xE7 ç,
+// \xFC ü, \xE2 â.
+constexpr std::array<const char *, 32> exportFirstNames = {"No\xEBl",
+                                                           "\xC9lodie",
+                                                           "Marc",
+                                                           "H\xE9l\xE8ne",
+                                                           "J\xE9r\xF4me",
+                                                           "C\xE9"
+                                                           "cile",
+                                                           "Beno\xEEt",
+                                                           "Ga\xEBlle",
+                                                           "Lo\xEF"
+                                                           "c",
+                                                           "Sol\xE8ne",
+                                                           "Fran\xE7ois",
+                                                           "Chlo\xE9",
+                                                           "Ana\xEFs",
+                                                           "Ren\xE9",
+                                                           "Th\xE9o",
+                                                           "In\xE8s",
+                                                           "Zo\xE9",
+                                                           "Am\xE9lie",
+                                                           "Jean",
+                                                           "Marie",
+                                                           "Pierre",
+                                                           "Sophie",
+                                                           "Nicolas",
+                                                           "Camille",
+                                                           "Fr\xE9"
+                                                           "d\xE9ric",
+                                                           "St\xE9phane",
+                                                           "Ma\xEBlys",
+                                                           "Rapha\xEBl",
+                                                           "Agn\xE8s",
+                                                           "Val\xE9rie",
+                                                           "Andr\xE9",
+                                                           "Genevi\xE8ve"};
+constexpr std::array<const char *, 32> exportLastNames = {"Richard",
+                                                          "Dupont",
+                                                          "Moreau",
+                                                          "Lef\xE8vre",
+                                                          "Gauthier",
+                                                          "B\xE9renger",
+                                                          "M\xFCller",
+                                                          "Lema\xEEtre",
+                                                          "Fontaine",
+                                                          "Chevalier",
+                                                          "Mercier",
+                                                          "Blanc",
+                                                          "Garnier",
+                                                          "Roux",
+                                                          "Bernard",
+                                                          "Martin",
+                                                          "Petit",
+                                                          "Durand",
+                                                          "Leroy",
+                                                          "Girard",
+                                                          "Andr\xE9",
+                                                          "Fran\xE7ois",
+                                                          "Barb\xE9",
+                                                          "Besnard",
+                                                          "H\xE9"
+                                                          "bert",
+                                                          "No\xEBl",
+                                                          "Lacroix",
+                                                          "Br\xE2"
+                                                          "ne",
+                                                          "C\xF4t\xE9",
+                                                          "Desch\xEAnes",
+                                                          "Vall\xE9"
+                                                          "e",
+                                                          "Beno\xEEt"};
+constexpr std::array<const char *, 6> exportDomains = {
+    "mail.com", "exemple.fr", "orange.fr", "laposte.net", "free.fr", "societe-lyon.fr"};
+
+QByteArray lowerExport(const char *text)
+{
+    QByteArray out(text);
+    for (char &c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
+            c = static_cast<char>(u + 0x20);
+    }
+    return out;
+}
+
+// The address numbered `index`: every number gives its own text.
+void appendExportAddress(QByteArray &out, quint32 index)
+{
+    out += lowerExport(exportFirstNames[index % exportFirstNames.size()]);
+    index /= exportFirstNames.size();
+    out += '.';
+    out += lowerExport(exportLastNames[index % exportLastNames.size()]);
+    index /= exportLastNames.size();
+    const char *domain = exportDomains[index % exportDomains.size()];
+    index /= exportDomains.size();
+    out += QByteArray::number(index);
+    out += '@';
+    out += domain;
+}
+
+// The addresses of one line, numbered from the line's first one on.
+class LineAddresses
+{
+public:
+    explicit LineAddresses(quint32 first) : m_next(first) {}
+    void append(QByteArray &out) { appendExportAddress(out, m_next++); }
+    quint32 used(quint32 first) const { return m_next - first; }
+
+private:
+    quint32 m_next;
+};
+
+void appendName(QByteArray &out, Random &r, const char *between)
+{
+    out += r.pick(exportLastNames);
+    out += between;
+    out += r.pick(exportFirstNames);
+}
+
+void appendStreet(QByteArray &out, Random &r)
+{
+    out += QByteArray::number(1 + r.next() % 120);
+    out += " rue ";
+    out += r.pick(exportLastNames);
+    out += ";750";
+    out += QByteArray::number(10 + r.next() % 10);
+}
+
+void appendExportLine(QByteArray &out, Random &r, LineAddresses &addresses)
+{
+    switch (r.next() % 20) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4: // "Nom, Prénom";adresse;99 rue Nom;75010
+        out += '"';
+        appendName(out, r, ", ");
+        out += "\";";
+        addresses.append(out);
+        out += ';';
+        appendStreet(out, r);
+        break;
+    case 5:
+    case 6:
+    case 7: // <adresse>,
+        out += '<';
+        addresses.append(out);
+        out += ">,";
+        break;
+    case 8:
+    case 9: // "Nom Prénom" <adresse>;
+        out += '"';
+        appendName(out, r, " ");
+        out += "\" <";
+        addresses.append(out);
+        out += ">;";
+        break;
+    case 10:
+    case 11:
+    case 12: // "Nom, Prénom <adresse>";99 rue Nom;75010
+        out += '"';
+        appendName(out, r, ", ");
+        out += " <";
+        addresses.append(out);
+        out += ">\";";
+        appendStreet(out, r);
+        break;
+    case 13:
+    case 14: // "Nom, Prénom";"adresse";"99 rue Nom";"75010"
+        out += '"';
+        appendName(out, r, ", ");
+        out += "\";\"";
+        addresses.append(out);
+        out += "\";\"";
+        out += QByteArray::number(1 + r.next() % 120);
+        out += " rue ";
+        out += r.pick(exportLastNames);
+        out += "\";\"750";
+        out += QByteArray::number(10 + r.next() % 10);
+        out += '"';
+        break;
+    default: // <adresse>, <adresse>, ...: two or three of them
+        for (quint32 k = 0, count = r.next() % 8 == 0 ? 3 : 2; k < count; ++k) {
+            out += '<';
+            addresses.append(out);
+            out += ">, ";
+        }
+        break;
+    }
+}
+
+// The lines of the export: 45 % of them new contacts, the others a contact given before, line
+// for line, as an export of several address books repeats its people.
+class ExportLines
+{
+public:
+    explicit ExportLines(Random &r) : m_random(r) {}
+
+    void append(QByteArray &out)
+    {
+        std::size_t line = m_firstAddress.size();
+        if (line == 0 || m_random.next() % 1000 < 455)
+            m_firstAddress.push_back(m_given);
+        else
+            line = m_random.next() % m_firstAddress.size();
+        // Each line's own generator, so that a repeat writes it again byte for byte.
+        Random shape(static_cast<quint32>(line) * 2654435761u + 12345u);
+        LineAddresses addresses(m_firstAddress[line]);
+        appendExportLine(out, shape, addresses);
+        if (line + 1 == m_firstAddress.size())
+            m_given =
+                std::max(m_given, m_firstAddress[line] + addresses.used(m_firstAddress[line]));
+    }
+
+private:
+    Random &m_random;
+    std::vector<quint32> m_firstAddress;
+    quint32 m_given = 0;
+};
+
+} // namespace
+
 QByteArray makeMailingListCorpus(int lines, quint32 seed, CorpusKind kind)
 {
+    if (kind == CorpusKind::ContactExport) {
+        Random r(seed);
+        ExportLines exportLines(r);
+        QByteArray out;
+        out.reserve(static_cast<qsizetype>(lines) * 75);
+        for (int i = 0; i < lines; ++i) {
+            exportLines.append(out);
+            out += "\r\n";
+        }
+        return out;
+    }
     Random r(seed);
     AddressSource addresses(r, kind);
     if (kind == CorpusKind::QuotedNames) {
@@ -263,9 +502,10 @@ QString corpusFile(int lines, CorpusKind kind)
     const QString path = QDir::temp().filePath(
         QStringLiteral("extracteur-corpus-%1%2.txt")
             .arg(lines)
-            .arg(kind == CorpusKind::HalfDistinct  ? QStringLiteral("-distinct")
-                 : kind == CorpusKind::QuotedNames ? QStringLiteral("-quoted")
-                                                   : QString()));
+            .arg(kind == CorpusKind::HalfDistinct    ? QStringLiteral("-distinct")
+                 : kind == CorpusKind::QuotedNames   ? QStringLiteral("-quoted")
+                 : kind == CorpusKind::ContactExport ? QStringLiteral("-export")
+                                                     : QString()));
     if (!QFileInfo::exists(path)) {
         QFile f(path);
         if (f.open(QIODevice::WriteOnly))

@@ -10,7 +10,10 @@
 // semicolon-separated fields, digits and accented letters, such as
 // "Richard, Noël";marc.dupont778@mail.com;99 rue Robert;75010 and <élodie.moreau433@exemple.fr>,
 // about half of them distinct.
-enum class CorpusKind { Repeated, HalfDistinct, QuotedNames };
+// ContactExport: a larger export of the same kind, 1.27 addresses a line, 45 % of them distinct:
+// names and streets repeat, so many tokens share long starts, and some tokens hold blanks,
+// commas and quotes ("Richard, Noël <noel.richard12@mail.com>", ;"marc.dupont7@mail.com";"99).
+enum class CorpusKind { Repeated, HalfDistinct, QuotedNames, ContactExport };
 
 // A deterministic mailing-list-like text in Windows-1252: header lines with names, quoted names
 // and addresses, quoted replies and French prose. About 60 bytes and 1.1 addresses a line.

@@ -1,6 +1,7 @@
-// Writes the benchmark corpus: make_corpus [--distinct | --quoted] LINES OUTPUT
+// Writes the benchmark corpus: make_corpus [--distinct | --quoted | --export] LINES OUTPUT
 // --distinct: about half of the addresses are distinct texts (a real export), instead of a few
 // hundred thousand texts repeated. --quoted: a contact export of quoted names and fields.
+// --export: a larger contact export, names and streets repeated, some tokens with blanks.
 #include <cstdio>
 #include <cstring>
 
@@ -18,9 +19,13 @@ int main(int argc, char **argv)
     } else if (argc > 1 && std::strcmp(argv[1], "--quoted") == 0) {
         kind = CorpusKind::QuotedNames;
         first = 2;
+    } else if (argc > 1 && std::strcmp(argv[1], "--export") == 0) {
+        kind = CorpusKind::ContactExport;
+        first = 2;
     }
     if (argc - first != 2) {
-        std::fprintf(stderr, "usage: make_corpus [--distinct | --quoted] LINES OUTPUT\n");
+        std::fprintf(stderr,
+                     "usage: make_corpus [--distinct | --quoted | --export] LINES OUTPUT\n");
         return 2;
     }
     QFile out(QString::fromLocal8Bit(argv[first + 1]));

@@ -312,23 +312,44 @@ Coverage SplitByCoverage(const SimpleCollation &collation, const TextTable &entr
     std::size_t coveredCount[2] = {0, 0};
     std::vector<std::uint32_t> others[2];
     std::vector<std::uint8_t> seen[2];
+    // ASCII, the bulk of every text, is noted in two bit masks; the table is read for the rest.
+    std::uint64_t uncoveredAscii[2] = {0, 0};
+    for (char16_t c = 0; c < 128; ++c) {
+        if (collation.primary(c) == 0)
+            uncoveredAscii[c / 64] |= std::uint64_t{1} << (c % 64);
+    }
     RunOnTwoCores([&](int part) {
         std::vector<std::uint8_t> &seenHere = seen[part];
         seenHere.assign(collation.primaryCount() + 1u, 0);
         std::uint32_t *covered = all.covered.data() + PartStart(n, part);
         std::size_t coveredHere = 0;
+        std::uint64_t asciiSeen[2] = {0, 0};
         for (std::size_t i = PartStart(n, part); i < PartEnd(n, part); ++i) {
             const QStringView text = entries.at(static_cast<qsizetype>(i));
+            std::uint64_t ascii[2] = {0, 0};
             bool isCovered = true;
             for (const QChar c : text) {
-                const std::uint16_t primary = collation.primary(c.unicode());
+                const char16_t u = c.unicode();
+                if (u < 128) {
+                    ascii[u / 64] |= std::uint64_t{1} << (u % 64);
+                    continue;
+                }
+                const std::uint16_t primary = collation.primary(u);
                 seenHere[primary] = 1;
                 isCovered = isCovered && primary != 0;
             }
+            isCovered =
+                isCovered && ((ascii[0] & uncoveredAscii[0]) | (ascii[1] & uncoveredAscii[1])) == 0;
+            asciiSeen[0] |= ascii[0];
+            asciiSeen[1] |= ascii[1];
             if (isCovered)
                 covered[coveredHere++] = static_cast<std::uint32_t>(i);
             else
                 others[part].push_back(static_cast<std::uint32_t>(i));
+        }
+        for (char16_t c = 0; c < 128; ++c) {
+            if ((asciiSeen[c / 64] >> (c % 64)) & 1)
+                seenHere[collation.primary(c)] = 1;
         }
         coveredCount[part] = coveredHere;
     });

@@ -120,6 +120,24 @@ void TestTextOrder::sortedOrderMatchesOneComparisonAtATime_data()
         << QStringList{QStringLiteral("averyveryverylongsharedhead.of.an.address"),
                        QStringLiteral("AVeryVeryVeryLongSharedHead.of.an.address@")}
         << QStringLiteral("abcABC.@0") << 8 << 6000;
+    // Contact fields: quoted names with commas, blanks, brackets and semicolons, whose heads end
+    // just before, on and just after the places where the sort reads on in the texts, with copies
+    // in other letter case far in.
+    QTest::newRow("quoted names sharing long heads")
+        << "fr_FR"
+        << QStringList{QStringLiteral("Lefèvre, "),
+                       QStringLiteral("Lefèvre, M"),
+                       QStringLiteral("Lefèvre, Ma"),
+                       QStringLiteral("Lefèvre, Marie <marie"),
+                       QStringLiteral("Lefèvre, Marie <mari"),
+                       QStringLiteral("Lefèvre, Marie <marie.lefèvre12@mail.com>"),
+                       QStringLiteral(";\"noël.richard7@mail.com\";\"99"),
+                       QStringLiteral(";noël.richard7@mail.com;99")}
+        << QStringLiteral("aàeéèoô;<>\", ,.@09") << 14 << 6000;
+    // A quoted token keeps the control characters between its quotes, which the simple table
+    // does not cover: such texts go to the collator.
+    QTest::newRow("control characters in quoted tokens")
+        << "en_GB" << addressHeads << QStringLiteral("abAB.@ \t\u0001\"") << 6 << 3000;
     QTest::newRow("C locale") << "C" << addressHeads << french << 12 << 3000;
 }
 
