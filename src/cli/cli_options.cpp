@@ -306,8 +306,8 @@ Options :
                       une erreur et rien n'est écrit
       --input-encoding auto|cp1252|utf8|utf16le|utf16be
                       codage du texte lu (par défaut auto : la marque d'ordre des octets, sinon
-                      UTF-8 là où les octets en sont, sinon Windows-1252 ; avec --tokens, la
-                      règle de la fenêtre)
+                      UTF-16 reconnu à ses octets nuls, sinon UTF-8 là où les octets en sont,
+                      sinon Windows-1252 ; avec --tokens, la règle de la fenêtre)
       --format auto|text
                       text : lire chaque entrée comme du texte brut, sans décoder son format
       --max-expand TAILLE

@@ -211,7 +211,7 @@ bool FindAddressesInPieces(PeekableSource &source, PieceKind kind, InputEncoding
         reader.run(sink);
         return true;
     }
-    const PlainTextStart start = StartOfPlainText(source.peek(4), {encoding, false});
+    const PlainTextStart start = StartOfPlainText(source.peek(4096), {encoding, false});
     if (start.encoding == InputEncoding::Utf16LE || start.encoding == InputEncoding::Utf16BE)
         return false;
     char mark[4];

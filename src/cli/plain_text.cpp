@@ -243,6 +243,11 @@ PlainTextStart StartOfPlainText(QByteArrayView head, const PlainTextRules &rules
                 length};
     if (rules.encoding == InputEncoding::Auto && mark.encoding != InputEncoding::Auto)
         return {mark.encoding, length};
+    if (rules.encoding == InputEncoding::Auto) {
+        const InputEncoding unmarked = GuessUnmarkedUtf16(head);
+        if (unmarked != InputEncoding::Auto)
+            return {unmarked, 0};
+    }
     if (rules.encoding != InputEncoding::Cp1252 && mark.encoding == rules.encoding)
         return {rules.encoding, length};
     return {rules.encoding, 0};
@@ -278,7 +283,8 @@ bool ReadPlainText(ByteSource &source, const PlainTextRules &rules, TextReceiver
     std::vector<char> buffer(pieceSize);
     std::size_t held = 0;
     bool ended = false;
-    while (!ended && held < 4)
+    // Enough of the head to tell a mark, or UTF-16 without one.
+    while (!ended && held < 1024)
         ended = !readMore(source, buffer, held);
     const PlainTextStart start =
         StartOfPlainText(QByteArrayView(buffer.data(), static_cast<qsizetype>(held)), rules);

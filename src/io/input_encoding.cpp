@@ -99,6 +99,25 @@ InputMark FindInputMark(QByteArrayView head)
     return {};
 }
 
+InputEncoding GuessUnmarkedUtf16(QByteArrayView head)
+{
+    const qsizetype pairs = std::min<qsizetype>(head.size(), 4096) / 2;
+    if (pairs < 4)
+        return InputEncoding::Auto;
+    qsizetype zeroFirst = 0;
+    qsizetype zeroSecond = 0;
+    for (qsizetype i = 0; i < pairs; ++i) {
+        zeroFirst += head[2 * i] == '\0';
+        zeroSecond += head[2 * i + 1] == '\0';
+    }
+    // Most characters in the low byte's range, and almost no zero on the other side.
+    if (zeroSecond * 10 >= pairs * 4 && zeroFirst * 20 <= pairs)
+        return InputEncoding::Utf16LE;
+    if (zeroFirst * 10 >= pairs * 4 && zeroSecond * 20 <= pairs)
+        return InputEncoding::Utf16BE;
+    return InputEncoding::Auto;
+}
+
 void AppendAsUtf8(QByteArrayView bytes, InputEncoding encoding, std::string &out)
 {
     switch (encoding) {

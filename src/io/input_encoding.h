@@ -19,6 +19,11 @@ struct InputMark
 };
 InputMark FindInputMark(QByteArrayView head);
 
+// The byte order of a UTF-16 text that bears no mark, told by the head's zero bytes: text in
+// a Latin script written in UTF-16 has a zero in every other byte, which text in UTF-8 or
+// Windows-1252 never has. Auto when the head does not look like UTF-16.
+InputEncoding GuessUnmarkedUtf16(QByteArrayView head);
+
 // Appends the UTF-8 form of `bytes`, a whole piece of text (a line, a part: never a character
 // cut in two) in `encoding`, to `out`. Auto keeps valid UTF-8 as it is and reads anything else
 // as Windows-1252; Utf8 turns malformed sequences into U+FFFD; UTF-16 ignores a last odd byte

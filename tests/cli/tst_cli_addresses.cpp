@@ -104,6 +104,17 @@ private slots:
         QTest::newRow("UTF-16 BE named, without a mark")
             << QStringList{u"--input-encoding"_s, u"utf16be"_s} << utf16be(u"x é@exemple.fr"_s)
             << u"é@exemple.fr\n"_s.toUtf8();
+        QTest::newRow("UTF-16 LE without a mark, told by its zero bytes")
+            << QStringList{u"--source"_s}
+            << utf16le(u"Contact : élodie@exemple.fr\r\nautre ligne, marc@labo.org\r\n"_s)
+            << u"in.txt\t1\télodie@exemple.fr\nin.txt\t2\tmarc@labo.org\n"_s.toUtf8();
+        QTest::newRow("UTF-16 BE without a mark, told by its zero bytes")
+            << QStringList{} << utf16be(u"Contact : élodie@exemple.fr\n"_s)
+            << u"élodie@exemple.fr\n"_s.toUtf8();
+        // Read as Windows-1252, the text ends at the zero byte after its first letter.
+        QTest::newRow("tokens keep the window's rule: no mark is Windows-1252")
+            << QStringList{u"--tokens"_s} << utf16le(u"a@exemple.fr b@exemple.fr\n"_s)
+            << QByteArray();
         QTest::newRow("LF, CR LF and CR each end a line; LF CR ends two")
             << QStringList{u"--source"_s}
             << QByteArray("a@exemple.fr\r\nb@exemple.fr\rc@exemple.fr\n\rd@exemple.fr")
