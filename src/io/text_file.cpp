@@ -123,18 +123,58 @@ constexpr qsizetype pieceSize = qsizetype{1} << 20;
 // Below this size a second thread costs more than it saves.
 constexpr qsizetype twoHalvesFrom = qsizetype{4} << 20;
 
-// The file is read in pieces that stay in the processor's cache, each decoded and cut into lines
-// at once: no copy of the whole file is ever held, and the text is written once. Where the text
-// ends at a U+0000, reading stops there (UTF-8 alone reads on, since a malformed byte anywhere
-// empties the whole text).
+struct Decoded
+{
+    qsizetype units = 0;    // code units written
+    bool shortRead = false; // the file ended before the range did
+    bool malformed = false; // UTF-8 only: the whole text is empty
+};
+
+// The one loop that reads and decodes: the bytes from `from` to `to` (-1: to the end of the
+// file) are read in pieces that stay in the processor's cache, each decoded at once where
+// `room(units)` says, for at most that many code units; `take(units)` is then told how many were
+// written and answers whether to go on. Stops early once `stop` is set.
+template <typename Room, typename Take>
+Decoded decodeRange(const QString &path, int fd, qsizetype from, qsizetype to,
+                    TextEncoding encoding, const Room &room, const Take &take,
+                    const std::atomic<bool> *stop = nullptr)
+{
+    StreamDecoder decoder(encoding);
+    std::vector<char> piece(static_cast<std::size_t>(pieceSize));
+    Decoded decoded;
+    qsizetype offset = from;
+    qsizetype left = 0; // bytes of a character cut by the end of the last piece
+    while ((to < 0 || offset < to) && !(stop && stop->load(std::memory_order_relaxed))) {
+        const qsizetype want = to < 0 ? pieceSize - left : std::min(pieceSize - left, to - offset);
+        const qsizetype got = readAt(path, fd, piece.data() + left, want, offset);
+        offset += got;
+        if (offset >= sizeLimit)
+            raiseTooLarge(path);
+        decoded.shortRead = got < want;
+        const bool last = decoded.shortRead || offset == to;
+        const QByteArrayView bytes(piece.data(), left + got);
+        const StreamDecoder::Step step =
+            decoder.decode(bytes, room(StreamDecoder::maxUnits(bytes.size(), encoding)), last);
+        if (step.malformed) {
+            decoded.malformed = true;
+            return decoded;
+        }
+        decoded.units += step.units;
+        if (!take(step.units) || last)
+            break;
+        left = bytes.size() - step.bytes;
+        std::memmove(piece.data(), piece.data() + step.bytes, static_cast<std::size_t>(left));
+    }
+    return decoded;
+}
+
+// The whole file decoded and cut into lines as it is read: no copy of the whole file is ever
+// held, and the text is written once. Where the text ends at a U+0000, reading stops there
+// (UTF-8 alone reads on, since a malformed byte anywhere empties the whole text).
 TextFileContent readInOnePass(const QString &path, const OpenedFile &opened,
                               const DetectedEncoding &detected)
 {
-    const int fd = opened.file.get();
     const TextEncoding encoding = detected.encoding;
-    StreamDecoder decoder(encoding);
-    std::vector<char> piece(static_cast<std::size_t>(pieceSize));
-
     QString text(StreamDecoder::maxUnits(std::max<qsizetype>(opened.size - detected.markLength, 0),
                                          encoding),
                  Qt::Uninitialized);
@@ -142,49 +182,34 @@ TextFileContent readInOnePass(const QString &path, const OpenedFile &opened,
     std::vector<char16_t> checkOnly; // UTF-8 past the end of the text, decoded to be checked
     LineSplitter lines;
     qsizetype used = 0;
-    qsizetype offset = detected.markLength;
-    qsizetype left = 0; // bytes of a character cut by the end of the last piece
+    bool keep = true;
     bool estimated = false;
-    for (;;) {
-        const qsizetype want = pieceSize - left;
-        const qsizetype got = readAt(path, fd, piece.data() + left, want, offset);
-        offset += got;
-        if (offset >= sizeLimit)
-            raiseTooLarge(path);
-        const bool atEnd = got < want;
-        const QByteArrayView bytes(piece.data(), left + got);
-        const bool keep = !lines.ended();
-        char16_t *out;
-        if (keep) {
-            const qsizetype room = used + StreamDecoder::maxUnits(bytes.size(), encoding);
-            if (room > text.size()) // the file grew since it was opened
-                text.resize(std::max(room, text.size() + text.size() / 2));
-            out = reinterpret_cast<char16_t *>(text.data()) + used;
-        } else {
-            checkOnly.resize(static_cast<std::size_t>(bytes.size()));
-            out = checkOnly.data();
+    const auto room = [&](qsizetype units) -> char16_t * {
+        keep = !lines.ended();
+        if (!keep) {
+            checkOnly.resize(static_cast<std::size_t>(units));
+            return checkOnly.data();
         }
-        const StreamDecoder::Step step = decoder.decode(bytes, out, atEnd);
-        if (step.malformed)
-            return {TextTable(), encoding};
-        if (keep) {
-            lines.feed(reinterpret_cast<const char16_t *>(text.constData()), used,
-                       used + step.units);
-            used += step.units;
-            if (!estimated && !lines.ended() && used > 0) {
-                // The first piece tells about how long a line is: room for all at once.
-                estimated = true;
-                const double perUnit = static_cast<double>(lines.count()) / double(used);
-                lines.reserve(static_cast<std::size_t>(perUnit * double(text.size()) * 1.05 + 16));
-            }
-            if (lines.ended() && encoding != TextEncoding::Utf8)
-                break;
+        if (used + units > text.size()) // the file grew since it was opened
+            text.resize(std::max(used + units, text.size() + text.size() / 2));
+        return reinterpret_cast<char16_t *>(text.data()) + used;
+    };
+    const auto take = [&](qsizetype units) {
+        if (!keep)
+            return true;
+        lines.feed(reinterpret_cast<const char16_t *>(text.constData()), used, used + units);
+        used += units;
+        if (!estimated && !lines.ended() && used > 0) {
+            // The first piece tells about how long a line is: room for all at once.
+            estimated = true;
+            const double perUnit = static_cast<double>(lines.count()) / double(used);
+            lines.reserve(static_cast<std::size_t>(perUnit * double(text.size()) * 1.05 + 16));
         }
-        if (atEnd)
-            break;
-        left = bytes.size() - step.bytes;
-        std::memmove(piece.data(), piece.data() + step.bytes, static_cast<std::size_t>(left));
-    }
+        return !(lines.ended() && encoding != TextEncoding::Utf8);
+    };
+    if (decodeRange(path, opened.file.get(), detected.markLength, -1, encoding, room, take)
+            .malformed)
+        return {TextTable(), encoding};
 
     std::vector<TextSpan> spans = lines.finish(used);
     if (spans.empty())
@@ -195,48 +220,27 @@ TextFileContent readInOnePass(const QString &path, const OpenedFile &opened,
     return {TextTable(std::move(text), std::move(spans)), encoding};
 }
 
-struct Half
-{
-    qsizetype units = 0;
-    bool shortRead = false; // the file ended before the half did
-};
-
 // Decodes the bytes [from, to) into `text` from unit `unitStart` on, cutting lines as it goes
 // when given `lines`, until `to`, the end of the text (a U+0000) or `stop`. The first piece tells
 // how much room the lines of `roomFor` units need.
-Half decodeHalf(const QString &path, int fd, qsizetype from, qsizetype to, TextEncoding encoding,
-                char16_t *text, qsizetype unitStart, LineSplitter *lines, qsizetype roomFor,
-                const std::atomic<bool> &stop)
+Decoded decodeHalf(const QString &path, int fd, qsizetype from, qsizetype to, TextEncoding encoding,
+                   char16_t *text, qsizetype unitStart, LineSplitter *lines, qsizetype roomFor,
+                   const std::atomic<bool> &stop)
 {
-    StreamDecoder decoder(encoding);
-    std::vector<char> piece(static_cast<std::size_t>(pieceSize));
-    Half half;
     qsizetype units = unitStart;
-    qsizetype offset = from;
-    qsizetype left = 0;
-    while (offset < to && !stop.load(std::memory_order_relaxed)) {
-        const qsizetype want = std::min(pieceSize - left, to - offset);
-        const qsizetype got = readAt(path, fd, piece.data() + left, want, offset);
-        offset += got;
-        half.shortRead = got < want;
-        const bool last = half.shortRead || offset == to;
-        const StreamDecoder::Step step =
-            decoder.decode(QByteArrayView(piece.data(), left + got), text + units, last);
+    const auto room = [&](qsizetype) { return text + units; };
+    const auto take = [&](qsizetype written) {
         if (lines) {
-            lines->feed(text, units, units + step.units);
-            if (units == unitStart && step.units > 0) {
-                const double perUnit = static_cast<double>(lines->count()) / double(step.units);
+            lines->feed(text, units, units + written);
+            if (units == unitStart && written > 0) {
+                const double perUnit = static_cast<double>(lines->count()) / double(written);
                 lines->reserve(static_cast<std::size_t>(perUnit * double(roomFor) * 1.05 + 16));
             }
         }
-        units += step.units;
-        if ((lines && lines->ended()) || half.shortRead)
-            break;
-        left = left + got - step.bytes;
-        std::memmove(piece.data(), piece.data() + step.bytes, static_cast<std::size_t>(left));
-    }
-    half.units = units - unitStart;
-    return half;
+        units += written;
+        return !(lines && lines->ended());
+    };
+    return decodeRange(path, fd, from, to, encoding, room, take, &stop);
 }
 
 // A file in the code page or in UTF-16, read as two halves at once, each decoded into its own
@@ -261,7 +265,7 @@ std::optional<TextFileContent> readInTwoHalves(const QString &path, const Opened
 
     LineSplitter first;
     std::atomic<bool> stop{false};
-    Half halves[2];
+    Decoded halves[2];
     RunOnTwoCores([&](int part) {
         try {
             if (part == 0) {
@@ -279,8 +283,8 @@ std::optional<TextFileContent> readInTwoHalves(const QString &path, const Opened
             throw;
         }
     });
-    const Half &firstHalf = halves[0];
-    const Half &secondHalf = halves[1];
+    const Decoded &firstHalf = halves[0];
+    const Decoded &secondHalf = halves[1];
 
     char probe;
     if (firstHalf.shortRead || (!first.ended() && secondHalf.shortRead) ||
