@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include "io/text_file.h"
+#include "platform/descriptor_io.h"
 
 #include <dirent.h>
 #include <fnmatch.h>
@@ -201,7 +202,7 @@ std::vector<CliInput> ExpandInputs(const QStringList &arguments, const NameFilte
         }
         struct stat status = {};
         const QByteArray native = NativeName(argument);
-        if (!argument.contains(QChar(0)) && ::stat(native.constData(), &status) == 0 &&
+        if (PathRefusal(argument) == 0 && ::stat(native.constData(), &status) == 0 &&
             S_ISDIR(status.st_mode)) {
             for (const QString &file : FilesBelow(argument, filter, report))
                 inputs.push_back({file, false});

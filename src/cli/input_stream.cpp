@@ -19,8 +19,8 @@ DescriptorSource::DescriptorSource(const CliInput &input, std::atomic<std::int64
         m_fd = STDIN_FILENO;
         return;
     }
-    if (input.path.isEmpty() || input.path.contains(QChar(0)))
-        throw OpenErrorFor(input.path, input.path.isEmpty() ? ENOENT : EINVAL);
+    if (const int refused = PathRefusal(input.path))
+        throw OpenErrorFor(input.path, refused);
     const QByteArray name = NativeName(input.path);
     // Blocking, so that a FIFO waits for its writer; a folder is refused before it is read.
     const int fd =

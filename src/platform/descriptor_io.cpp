@@ -65,13 +65,19 @@ void judge(const struct stat &status, RegularFileOpening &opening)
 
 } // namespace
 
+int PathRefusal(const QString &path)
+{
+    if (path.isEmpty())
+        return ENOENT;
+    return path.contains(QChar(u'\0')) ? EINVAL : 0;
+}
+
 RegularFileOpening OpenRegularFile(const QString &path, FileDescriptor &file)
 {
     RegularFileOpening opening;
-    if (path.isEmpty() || path.contains(QChar(u'\0'))) {
-        opening.errorNumber = path.isEmpty() ? ENOENT : EINVAL;
+    opening.errorNumber = PathRefusal(path);
+    if (opening.errorNumber != 0)
         return opening;
-    }
     const QByteArray name = QFile::encodeName(path);
     struct stat status = {};
     if (::stat(name.constData(), &status) != 0) {

@@ -29,6 +29,10 @@ bool WriteAll(int fd, QByteArrayView bytes, off_t *offset = nullptr);
 // errno set.
 qsizetype ReadAt(int fd, char *into, qsizetype want, qsizetype offset);
 
+// Why the system cannot be handed `path`: ENOENT for an empty path, EINVAL for one holding U+0000
+// (which the system would cut short there); 0 when it can.
+int PathRefusal(const QString &path);
+
 // How opening a regular file went.
 struct RegularFileOpening
 {

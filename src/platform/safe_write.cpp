@@ -447,11 +447,8 @@ WriteOutcome writeInPlace(const Target &target, std::initializer_list<QByteArray
 WriteOutcome WriteFileSafely(const QString &path, std::initializer_list<QByteArrayView> pieces)
 {
     constexpr WriteMode atomic = WriteMode::ReplaceAtomically;
-    // A path holding U+0000 would reach the system cut short at that point.
-    if (path.isEmpty())
-        return failed(WriteFailure::Create, ENOENT, atomic);
-    if (path.contains(QChar(u'\0')))
-        return failed(WriteFailure::Create, EINVAL, atomic);
+    if (const int refused = PathRefusal(path))
+        return failed(WriteFailure::Create, refused, atomic);
 
     const Target target = resolveTarget(path);
     if (target.errorNumber != 0)

@@ -26,7 +26,7 @@ int openRetrying(const QByteArray &path, int flags, mode_t mode = 0)
 
 WriteLock::WriteLock(const QString &path, int waitMilliseconds)
 {
-    if (path.isEmpty() || path.contains(QChar(u'\0')))
+    if (PathRefusal(path) != 0)
         return;
     m_lockName = QFile::encodeName(QFileInfo(path).absoluteFilePath()) + ".lock";
     const auto deadline =
