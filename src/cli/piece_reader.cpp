@@ -126,7 +126,8 @@ private:
             if (m_oneByOne)
                 continue;
             std::size_t held = m_carry.size();
-            std::memcpy(share.piece.get(), m_carry.data(), held);
+            if (held > 0)
+                std::memcpy(share.piece.get(), m_carry.data(), held);
             m_carry.clear();
             while (!m_ended && held < pieceSize) {
                 const std::size_t got = m_source.read(share.piece.get() + held, pieceSize - held);
