@@ -562,6 +562,9 @@ bool AddressFinder::State::decodeLocal(std::string_view text, std::size_t begin,
         size - first > maxLocal)
         return false;
     const std::string_view decoded(local.data() + first, size - first);
+    // Quotes still doubled once unescaped were never one escaped quote: no address.
+    if (decoded.find("''") != std::string_view::npos)
+        return false;
     // Decoded escapes may give bytes that are not UTF-8.
     for (std::size_t i = 0; i < decoded.size();) {
         if (static_cast<unsigned char>(decoded[i]) < 0x80) {
@@ -671,6 +674,13 @@ bool AddressFinder::State::readDomain(std::string_view text, std::size_t at, std
                    localPart.data() + localPart.size() == text.data() + at) {
                 localPart.remove_prefix(1);
                 ++localOffset;
+                // What the underscore stood before begins the local part: no leading dot or
+                // quote, as anywhere else.
+                while (localPart.size() > 1 &&
+                       (localPart.front() == '.' || localPart.front() == '\'')) {
+                    localPart.remove_prefix(1);
+                    ++localOffset;
+                }
             }
         }
         // `git@host:owner/repo`: a path follows at once.

@@ -86,6 +86,8 @@ void TestAddressFinder::wrappers_data()
         << "href=3D\"mailto:a@b.fr\" =3Ca@b.fr=3E"_ba << QStringList{u"a@b.fr"_s, u"a@b.fr"_s};
     QTest::newRow("JSON escapes before")
         << "\"Contact:\\na@b.fr \\u003ca@b.fr\\u003e\""_ba << QStringList{u"a@b.fr"_s, u"a@b.fr"_s};
+    QTest::newRow("emphasis before a dot leaves no leading dot")
+        << "voir _.n.ft@exemple.fr_"_ba << QStringList{u"n.ft@exemple.fr"_s};
     QTest::newRow("Markdown emphasis")
         << "**a@b.fr** et _a@b.fr_"_ba << QStringList{u"a@b.fr"_s, u"a@b.fr"_s};
     QTest::newRow("underscore leading the local part") << "_a@b.fr"_ba << QStringList{u"_a@b.fr"_s};
@@ -196,6 +198,11 @@ void TestAddressFinder::localParts_data()
         << QByteArray(64, 'a') + "@b.fr" << QStringList{QString(64, u'a') + u"@b.fr"_s};
     QTest::newRow("quote doubled in an SQL string")
         << "VALUES (1,'o''brien@b.ie')"_ba << QStringList{u"o'brien@b.ie"_s};
+    QTest::newRow("quotes still doubled once unescaped make no address")
+        << QByteArray("l"
+                      "\x27\x27\x27\x27"
+                      "front@exemple.fr")
+        << QStringList{};
     QTest::newRow("quote escaped by a backslash")
         << "VALUES (1,'sean.o\\'connor@b.ie', 'x\\'y')"_ba << QStringList{u"sean.o'connor@b.ie"_s};
     QTest::newRow("key= before a plus address")
