@@ -8,79 +8,12 @@
 
 #include "formats/decoder_support.h"
 #include "formats/gmime_include.h"
+#include "formats/mail_headers.h"
 
 namespace {
 
 constexpr std::size_t kPiece = 64 * 1024;
 constexpr std::size_t kMaxHeader = 256 * 1024;
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
-// Headers whose values are identifiers, signatures or MIME structure, never addresses to keep;
-// and the envelope's return addresses, for bounces: the sender's own address is in From, and
-// a return address is otherwise the mail system's.
-bool isHiddenHeader(std::string_view name)
-{
-    static constexpr std::string_view hidden[] = {"return-path",
-                                                  "errors-to",
-                                                  "list-unsubscribe",
-                                                  "message-id",
-                                                  "resent-message-id",
-                                                  "content-id",
-                                                  "in-reply-to",
-                                                  "references",
-                                                  "dkim-signature",
-                                                  "x-google-dkim-signature",
-                                                  "domainkey-signature",
-                                                  "arc-seal",
-                                                  "arc-message-signature",
-                                                  "content-type",
-                                                  "content-transfer-encoding",
-                                                  "content-disposition",
-                                                  "original-message-id",
-                                                  "x-original-message-id"};
-    for (const std::string_view h : hidden)
-        if (equalsNoCase(name, h))
-            return true;
-    return false;
-}
-
-// A Received line without its queue identifier (`id 4Xyz@host`).
-std::string withoutReceivedId(std::string_view value)
-{
-    std::string result;
-    std::size_t i = 0;
-    while (i < value.size()) {
-        const bool wordStart = i == 0 || value[i - 1] == ' ' || value[i - 1] == '\t' ||
-                               value[i - 1] == '\n' || value[i - 1] == '\r';
-        if (wordStart && i + 3 <= value.size() && equalsNoCase(value.substr(i, 2), "id") &&
-            (value[i + 2] == ' ' || value[i + 2] == '\t')) {
-            std::size_t j = i + 3;
-            while (j < value.size() && (value[j] == ' ' || value[j] == '\t'))
-                ++j;
-            while (j < value.size() && value[j] != ' ' && value[j] != '\t' && value[j] != ';' &&
-                   value[j] != '\r' && value[j] != '\n')
-                ++j;
-            i = j;
-            continue;
-        }
-        result += value[i++];
-    }
-    return result;
-}
 
 enum class Sink { Plain, Markup, Contacts, Json };
 
@@ -227,10 +160,10 @@ private:
         if (m_headerName.empty())
             return;
         const std::string_view name = m_headerName;
-        if (equalsNoCase(name, "content-type")) {
+        if (EqualsNoCase(name, "content-type")) {
             // A mailbox repeats the same few types: each distinct value is parsed once in a row.
             if (!m_lastType.filled || m_headerValue != m_lastType.value)
-                m_lastType = parseType(m_headerValue);
+                m_lastType = ParseContentType(m_options, m_headerValue);
             if (m_lastType.parsed) {
                 m_mediaType = m_lastType.media;
                 m_mediaSubtype = m_lastType.subtype;
@@ -239,9 +172,9 @@ private:
                 if (m_lastType.hasName && m_fileName.empty())
                     m_fileName = m_lastType.name;
             }
-        } else if (equalsNoCase(name, "content-transfer-encoding")) {
+        } else if (EqualsNoCase(name, "content-transfer-encoding")) {
             m_transfer = g_mime_content_encoding_from_string(m_headerValue.c_str());
-        } else if (equalsNoCase(name, "content-disposition")) {
+        } else if (EqualsNoCase(name, "content-disposition")) {
             if (GMimeContentDisposition *disposition =
                     g_mime_content_disposition_parse(m_options, m_headerValue.c_str())) {
                 const char *fileName =
@@ -253,9 +186,9 @@ private:
         }
 
         // The header's lines stay in the run so that the next ones keep their numbers.
-        if (!isHiddenHeader(name)) {
+        if (!IsHiddenHeader(name)) {
             std::string value =
-                equalsNoCase(name, "received") ? withoutReceivedId(m_headerValue) : m_headerValue;
+                EqualsNoCase(name, "received") ? WithoutReceivedId(m_headerValue) : m_headerValue;
             m_headerText.append(m_headerName);
             m_headerText += ": ";
             if (value.find("=?") == std::string::npos) {
@@ -274,42 +207,6 @@ private:
         m_headerValue.clear();
         if (m_headerText.size() >= kPiece)
             flushHeaderText();
-    }
-
-    struct ParsedType
-    {
-        std::string value;
-        bool filled = false; // value was parsed
-        bool parsed = false; // and GMime took it
-        std::string media, subtype, charset, boundary, name;
-        bool hasName = false;
-    };
-
-    ParsedType parseType(const std::string &value) const
-    {
-        ParsedType result;
-        result.value = value;
-        result.filled = true;
-        if (GMimeContentType *type = g_mime_content_type_parse(m_options, value.c_str())) {
-            result.parsed = true;
-            const char *media = g_mime_content_type_get_media_type(type);
-            const char *subtype = g_mime_content_type_get_media_subtype(type);
-            result.media = media ? media : "text";
-            result.subtype = subtype ? subtype : "plain";
-            std::transform(result.media.begin(), result.media.end(), result.media.begin(), lower);
-            std::transform(result.subtype.begin(), result.subtype.end(), result.subtype.begin(),
-                           lower);
-            const char *charset = g_mime_content_type_get_parameter(type, "charset");
-            result.charset = charset ? charset : "";
-            const char *boundary = g_mime_content_type_get_parameter(type, "boundary");
-            result.boundary = boundary ? boundary : "";
-            if (const char *fileName = g_mime_content_type_get_parameter(type, "name")) {
-                result.name = fileName;
-                result.hasName = true;
-            }
-            g_object_unref(type);
-        }
-        return result;
     }
 
     void flushHeaderText()
@@ -347,7 +244,7 @@ private:
                 ".json", ".ldif", ".eml", ".log", ".md",  ".tsv"};
             for (const std::string_view s : suffixes)
                 if (m_fileName.size() >= s.size() &&
-                    equalsNoCase(std::string_view(m_fileName).substr(m_fileName.size() - s.size()),
+                    EqualsNoCase(std::string_view(m_fileName).substr(m_fileName.size() - s.size()),
                                  s))
                     return true;
         }
@@ -359,7 +256,7 @@ private:
         const std::string_view sub = m_mediaSubtype;
         auto nameEnds = [this](std::string_view s) {
             return m_fileName.size() >= s.size() &&
-                   equalsNoCase(std::string_view(m_fileName).substr(m_fileName.size() - s.size()),
+                   EqualsNoCase(std::string_view(m_fileName).substr(m_fileName.size() - s.size()),
                                 s);
         };
         if (sub == "html" || sub == "xml" || sub == "xhtml+xml" || nameEnds(".html") ||
@@ -523,7 +420,7 @@ private:
 
     InputEncoding m_encoding;
     TextReceiver &m_receiver;
-    ParsedType m_lastType;
+    MailContentType m_lastType;
     GMimeParserOptions *m_options = nullptr;
     LineSplitter m_lines;
     std::int64_t m_nextLine = 1;
