@@ -77,7 +77,10 @@ void CheckListBox::setAddressList(AddressList *list)
     m_list = list;
     setModel(list);
     setSelectionModel(list->selectionModel());
-    connect(list, &QAbstractItemModel::modelReset, this, &CheckListBox::measureAll);
+    connect(list, &QAbstractItemModel::modelReset, this, [this] {
+        if (!m_sorting)
+            measureAll();
+    });
     connect(list, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) {
                 if (!m_measurePending)
@@ -85,9 +88,12 @@ void CheckListBox::setAddressList(AddressList *list)
             });
     connect(list, &AddressList::scrollToRequested, this,
             [this](int row) { scrollTo(m_list->index(row)); });
-    connect(list, &AddressList::sortRebuildAboutToStart, this,
-            [this] { m_savedScroll = verticalScrollBar()->value(); });
+    connect(list, &AddressList::sortRebuildAboutToStart, this, [this] {
+        m_savedScroll = verticalScrollBar()->value();
+        m_sorting = true;
+    });
     connect(list, &AddressList::sortRebuildFinished, this, [this] {
+        m_sorting = false;
         doItemsLayout();
         verticalScrollBar()->setValue(m_savedScroll);
     });

@@ -79,6 +79,8 @@ private:
     std::vector<qint32> m_advances;
     bool m_measurePending = false;
     bool m_inLayout = false;
+    // A sort moves the entries without changing them: their widest stays as measured.
+    bool m_sorting = false;
 };
 
 // Paints one row: the highlight across the whole row, the check box centred in its column, then

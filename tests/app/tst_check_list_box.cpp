@@ -6,7 +6,8 @@
 #include "app/check_list_box.h"
 
 // The horizontal scroll range covers the widest entry followed by one blank, plus the check
-// column; it follows additions and goes back to zero when the list is cleared.
+// column; it follows additions, stays through a sort and goes back to zero when the list is
+// cleared.
 class TestCheckListBox : public QObject
 {
     Q_OBJECT
@@ -38,6 +39,12 @@ private slots:
         const QString wider = wide + wide;
         list.Add(wider);
         QCOMPARE(view.contentWidth(), expected(wider));
+
+        // A sort keeps the entries, so it keeps the range it had.
+        list.setSorted(true);
+        QCOMPARE(view.contentWidth(), expected(wider));
+        QTRY_COMPARE(view.horizontalScrollBar()->maximum(),
+                     expected(wider) - view.viewport()->width());
 
         list.Clear();
         QCOMPARE(view.contentWidth(), 0);
