@@ -167,6 +167,13 @@ int AddressList::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : Count();
 }
 
+QModelIndex AddressList::index(int row, int column, const QModelIndex &parent) const
+{
+    if (parent.isValid() || column != 0 || row < 0 || row >= Count())
+        return {};
+    return createIndex(row, 0);
+}
+
 QVariant AddressList::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= Count())

@@ -53,6 +53,9 @@ public:
     TextEncoding Encoding() const { return m_encoding; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
+    // The view asks for the index of every row at each layout of millions of rows: answered
+    // without the two virtual calls of the base class's check.
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
