@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <span>
 
 #include "platform/big_memory.h"
 #include "platform/parallel.h"
@@ -99,16 +101,40 @@ void CheckTable::sort(const TextOrder &order)
     constexpr std::size_t perEntry = sizeof(TextSpan) + sizeof(std::uint32_t) + 24;
     if (!MemoryFits(static_cast<std::size_t>(size) * sizeof(QChar) + n * perEntry))
         throw std::bad_alloc();
-    std::vector<std::uint32_t> from = order.sortedOrder(m_entries);
-    // The new buffer's pages are only touched when the texts are copied, after the old spans
-    // are gone.
+    // The sort works in the new buffer's room, whose pages it so touches first: the texts are
+    // copied over its working arrays once it is done.
     QString buffer = UninitializedText(size);
+    std::vector<std::uint32_t> from =
+        order.sortedOrder(m_entries, std::as_writable_bytes(std::span(buffer.data(), size)));
     std::vector<std::uint64_t> marks(word(m_entries.size()) + 1, 0);
-    // The spans in sorted order, still pointing into the old buffer.
-    std::vector<TextSpan> spans = HugePageVector<TextSpan>(n);
+    // The spans in sorted order, still pointing into the old buffer. They are gathered in the
+    // new buffer's room when it is wide enough, then written over the old list, so that no
+    // second list is made; otherwise into a new list, whose fresh pages push_back writes once.
+    // The reads are scattered: those of the entries a little ahead are asked for early, here and
+    // in the copy below, so that many are under way at once.
+    constexpr std::size_t ahead = 16;
+    std::vector<TextSpan> spans;
+    TextSpan *gathered = nullptr;
+    // In the middle of the room, where the sort has touched the pages already.
+    std::size_t roomBytes = static_cast<std::size_t>(size) * sizeof(QChar);
+    const std::size_t need = n * sizeof(TextSpan) + alignof(TextSpan);
+    const std::size_t margin = roomBytes > need ? (roomBytes - need) / 2 : 0;
+    void *room = reinterpret_cast<std::byte *>(buffer.data()) + margin;
+    roomBytes -= margin;
+    if (std::align(alignof(TextSpan), n * sizeof(TextSpan), room, roomBytes)) {
+        gathered = static_cast<TextSpan *>(room);
+    } else {
+        spans.reserve(n);
+        AdviseHugePages(spans.data(), n * sizeof(TextSpan));
+    }
     for (std::size_t to = 0; to < n; ++to) {
+        if (to + ahead < n)
+            __builtin_prefetch(&source[from[to + ahead]]);
         const std::uint32_t index = from[to];
-        spans[to] = source[index];
+        if (gathered)
+            new (gathered + to) TextSpan(source[index]);
+        else
+            spans.push_back(source[index]);
         if (isChecked(index))
             marks[word(static_cast<qsizetype>(to))] |= bit(static_cast<qsizetype>(to));
     }
@@ -116,7 +142,12 @@ void CheckTable::sort(const TextOrder &order)
 
     // Nothing below fails.
     const QString old = m_entries.takeBuffer();
-    m_entries.takeSpans();
+    if (gathered) {
+        spans = m_entries.takeSpans();
+        std::copy(gathered, gathered + n, spans.begin());
+    } else {
+        m_entries.takeSpans();
+    }
     qsizetype secondHalfAt = 0;
     for (std::size_t to = 0; to < n / 2; ++to)
         secondHalfAt += spans[to].length;
@@ -124,6 +155,11 @@ void CheckTable::sort(const TextOrder &order)
     const QChar *in = old.constData();
     const auto copy = [&](std::size_t first, std::size_t last, qsizetype at) {
         for (std::size_t to = first; to < last; ++to) {
+            if (to + ahead < last) {
+                const TextSpan &later = spans[to + ahead];
+                __builtin_prefetch(in + later.offset);
+                __builtin_prefetch(in + later.offset + later.length - 1);
+            }
             TextSpan &place = spans[to];
             std::memcpy(out + at, in + place.offset,
                         static_cast<std::size_t>(place.length) * sizeof(QChar));

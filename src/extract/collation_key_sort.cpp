@@ -193,7 +193,7 @@ std::vector<Placed> SortByCollationKeys(const UCollator *collator, const TextTab
         next[ranked[rank].id] = firstOfRank[rank];
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t id = distinct.ofEntry[i];
-        placed[next[id]++] = {.entry = set[i], .first = distinct.firstEntry[id]};
+        placed[next[id]++] = {.word = 0, .entry = set[i], .first = distinct.firstEntry[id]};
     }
     return placed;
 }

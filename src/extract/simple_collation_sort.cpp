@@ -60,11 +60,10 @@ public:
             m_rank[c] = dense[collation.primary(c)];
     }
 
-    std::vector<Placed> sorted(const std::vector<std::uint32_t> &covered) const
+    void sort(const UnsetVector<std::uint32_t> &covered, std::span<Placed> spare,
+              std::span<Placed> placed) const
     {
         const std::size_t n = covered.size();
-        std::vector<Placed> placed = HugePageVector<Placed>(n);
-        std::vector<Placed> spare = HugePageVector<Placed>(n);
         // The words are cut at a sampled middle word: the lower ones go to the first part, which
         // this core sorts, the others to the second part, for the other core.
         std::vector<std::uint64_t> sample;
@@ -97,9 +96,7 @@ public:
             if (radixSort(first, scratch, static_cast<std::size_t>(last - first)))
                 std::copy(scratch, scratch + (last - first), first);
         });
-        placed = std::vector<Placed>();
         RunOnTwoCores([&](int part) { refine(parts[part], parts[part + 1]); });
-        return spare;
     }
 
 private:
@@ -308,7 +305,7 @@ Coverage SplitByCoverage(const SimpleCollation &collation, const TextTable &entr
     const auto n = static_cast<std::size_t>(entries.size());
     Coverage all;
     // Each core lists the covered entries of its half in its half of the list.
-    all.covered = HugePageVector<std::uint32_t>(n);
+    all.covered = UnsetHugePageVector<std::uint32_t>(n);
     std::size_t coveredCount[2] = {0, 0};
     std::vector<std::uint32_t> others[2];
     std::vector<std::uint8_t> seen[2];
@@ -367,8 +364,9 @@ Coverage SplitByCoverage(const SimpleCollation &collation, const TextTable &entr
     return all;
 }
 
-std::vector<Placed> SortBySimpleCollation(const SimpleCollation &collation,
-                                          const TextTable &entries, const Coverage &coverage)
+void SortBySimpleCollation(const SimpleCollation &collation, const TextTable &entries,
+                           const Coverage &coverage, std::span<Placed> result,
+                           std::span<Placed> scratch)
 {
-    return SimpleSort(collation, entries, coverage.seenPrimaries).sorted(coverage.covered);
+    SimpleSort(collation, entries, coverage.seenPrimaries).sort(coverage.covered, result, scratch);
 }

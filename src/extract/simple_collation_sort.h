@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "extract/placed_entry.h"
+#include "platform/big_memory.h"
 #include "text/text_table.h"
 
 class SimpleCollation;
@@ -12,14 +14,16 @@ class SimpleCollation;
 // weights the covered ones use.
 struct Coverage
 {
-    std::vector<std::uint32_t> covered;
+    UnsetVector<std::uint32_t> covered;
     std::vector<std::uint32_t> others;
     std::vector<std::uint8_t> seenPrimaries;
 };
 
 Coverage SplitByCoverage(const SimpleCollation &collation, const TextTable &entries);
 
-// The covered entries (in table order) in the collation's order: texts that compare equal keep
-// together each identical text, in the order of their first entries.
-std::vector<Placed> SortBySimpleCollation(const SimpleCollation &collation,
-                                          const TextTable &entries, const Coverage &coverage);
+// Writes to `result` the covered entries (in table order) in the collation's order: texts that
+// compare equal keep together each identical text, in the order of their first entries. Both
+// `result` and `scratch` hold as many elements as there are covered entries.
+void SortBySimpleCollation(const SimpleCollation &collation, const TextTable &entries,
+                           const Coverage &coverage, std::span<Placed> result,
+                           std::span<Placed> scratch);

@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <span>
 #include <stdexcept>
 #include <utility>
 
@@ -46,10 +47,10 @@ const UChar *uchars(QStringView text)
 // The two sorted sequences as one. Each of `others` finds its place among `simple` by a
 // galloping search from the place of the one before, so few texts need few comparisons.
 std::vector<std::uint32_t> merged(const UCollator *collator, const TextTable &entries,
-                                  const std::vector<Placed> &simple,
-                                  const std::vector<Placed> &others)
+                                  std::span<const Placed> simple, std::span<const Placed> others)
 {
     std::vector<std::uint32_t> order = HugePageVector<std::uint32_t>(simple.size() + others.size());
+    std::size_t out = 0;
     const auto after = [&](const Placed &a, const Placed &b) {
         const QStringView ta = entries.at(a.entry);
         const QStringView tb = entries.at(b.entry);
@@ -58,7 +59,6 @@ std::vector<std::uint32_t> merged(const UCollator *collator, const TextTable &en
                          static_cast<std::int32_t>(tb.size()));
         return c == UCOL_GREATER || (c == UCOL_EQUAL && a.first > b.first);
     };
-    std::size_t out = 0;
     std::size_t from = 0;
     for (const Placed &other : others) {
         std::size_t low = from;
@@ -118,7 +118,8 @@ const SimpleCollation *TextOrder::simpleCollation() const
 // Almost every address is made of letters, digits and punctuation that the simple collation
 // covers: those are sorted without the collator. The few others get the collator's keys and
 // are merged in; when they are many, the collator sorts everything.
-std::vector<std::uint32_t> TextOrder::sortedOrder(const TextTable &entries) const
+std::vector<std::uint32_t> TextOrder::sortedOrder(const TextTable &entries,
+                                                  std::span<std::byte> room) const
 {
     const auto n = static_cast<std::size_t>(entries.size());
     if (n >= std::numeric_limits<std::uint32_t>::max())
@@ -141,9 +142,31 @@ std::vector<std::uint32_t> TextOrder::sortedOrder(const TextTable &entries) cons
         coverage.others.resize(n);
         std::iota(coverage.others.begin(), coverage.others.end(), 0u);
     }
-    std::vector<Placed> simpleOrder;
-    if (!coverage.covered.empty()) {
-        simpleOrder = SortBySimpleCollation(*simple, entries, coverage);
+    const std::size_t count = coverage.covered.size();
+    UnsetVector<Placed> ownOrder;
+    std::span<Placed> simpleOrder;
+    if (count != 0) {
+        // The sorted entries and the sort's scratch: in the caller's room when it is wide enough.
+        UnsetVector<Placed> ownScratch;
+        std::span<Placed> scratch;
+        // In the middle of the room: the caller's two halves then each find as many of its
+        // pages already touched.
+        const std::size_t need = 2 * count * sizeof(Placed) + alignof(Placed);
+        const std::size_t margin = room.size() > need ? (room.size() - need) / 2 : 0;
+        void *at = room.data() + margin;
+        std::size_t space = room.size() - margin;
+        if (std::align(alignof(Placed), 2 * count * sizeof(Placed), at, space)) {
+            auto *placed = static_cast<Placed *>(at);
+            std::uninitialized_default_construct_n(placed, 2 * count);
+            simpleOrder = {placed, count};
+            scratch = {placed + count, count};
+        } else {
+            ownOrder = UnsetHugePageVector<Placed>(count);
+            ownScratch = UnsetHugePageVector<Placed>(count);
+            simpleOrder = ownOrder;
+            scratch = ownScratch;
+        }
+        SortBySimpleCollation(*simple, entries, coverage, simpleOrder, scratch);
         coverage.covered = {};
     }
     const std::vector<Placed> otherOrder =

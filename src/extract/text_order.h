@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 #include <QLocale>
@@ -30,8 +32,11 @@ public:
 
     // The sorting permutation of `entries`: element k is the index of the entry that goes to
     // place k. Texts that compare equal keep together each identical text, in the order of their
-    // first entries; identical texts keep their table order.
-    std::vector<std::uint32_t> sortedOrder(const TextTable &entries) const;
+    // first entries; identical texts keep their table order. The sort may use `room` for its
+    // working arrays (its content is left undefined): memory the caller is about to fill
+    // anyway, whose pages the sort then touches first.
+    std::vector<std::uint32_t> sortedOrder(const TextTable &entries,
+                                           std::span<std::byte> room = {}) const;
 
 private:
     const SimpleCollation *simpleCollation() const;

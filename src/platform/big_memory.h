@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <QString>
@@ -13,6 +16,41 @@ void AdviseHugePages(const void *data, std::size_t bytes);
 template <typename T> std::vector<T> HugePageVector(std::size_t count)
 {
     std::vector<T> v;
+    v.reserve(count);
+    AdviseHugePages(v.data(), count * sizeof(T));
+    v.resize(count);
+    return v;
+}
+
+// std::allocator, except that an element made without a value is left as its type leaves it:
+// for a type without initialisers, resize() writes nothing, and a large array's pages are
+// first touched by whoever fills them (on the core that fills them).
+template <typename T> struct UnsetAllocator : std::allocator<T>
+{
+    using std::allocator<T>::allocator;
+    UnsetAllocator() = default;
+    template <typename U> UnsetAllocator(const UnsetAllocator<U> &) noexcept {}
+    template <typename U> struct rebind
+    {
+        using other = UnsetAllocator<U>;
+    };
+    template <typename U>
+    void construct(U *place) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void *>(place)) U;
+    }
+    template <typename U, typename... Args> void construct(U *place, Args &&...args)
+    {
+        ::new (static_cast<void *>(place)) U(std::forward<Args>(args)...);
+    }
+};
+
+template <typename T> using UnsetVector = std::vector<T, UnsetAllocator<T>>;
+
+// A vector of `count` elements left unset, whose memory asked for huge pages first.
+template <typename T> UnsetVector<T> UnsetHugePageVector(std::size_t count)
+{
+    UnsetVector<T> v;
     v.reserve(count);
     AdviseHugePages(v.data(), count * sizeof(T));
     v.resize(count);

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include <QCollator>
+#include <QHash>
 #include <QMultiHash>
 #include <QRandomGenerator>
 #include <QTest>
@@ -69,7 +70,8 @@ private slots:
     void compareMatchesCollator_data();
     void compareMatchesCollator();
     void sortingManyRepeatedTextsKeepsEveryEntryWithItsMark();
-    void sortingManyDistinctTextsMatchesCollator();
+    void sortingManyTextsMatchesCollatorAndKeepsMarks_data();
+    void sortingManyTextsMatchesCollatorAndKeepsMarks();
     void sortFailingOnAHelperThreadLeavesTheTable();
 };
 
@@ -349,25 +351,49 @@ void TestCheckTable::sortingManyRepeatedTextsKeepsEveryEntryWithItsMark()
     }
 }
 
-void TestCheckTable::sortingManyDistinctTextsMatchesCollator()
+void TestCheckTable::sortingManyTextsMatchesCollatorAndKeepsMarks_data()
 {
+    // The sort works in the room of the buffer it rebuilds when the texts leave room enough for
+    // its arrays, and in memory of its own otherwise: each way must give the same table.
+    QTest::addColumn<QStringList>("heads");
+    QTest::addColumn<int>("tail");
+    QTest::newRow("short texts") << QStringList{QString()} << 4;
+    QTest::newRow("texts of about ten units, long equal heads")
+        << QStringList{QString(), QStringLiteral("jean.dupont"), QStringLiteral("JEAN.DUPONT"),
+                       QStringLiteral("jean-dupont")}
+        << 6;
+    QTest::newRow("long texts")
+        << QStringList{QStringLiteral("\"Dupont, Jean\" <jean.dupont.de.la.fontaine"),
+                       QStringLiteral("\"DUPONT, JEAN\" <jean.dupont.de.la.fontaine"),
+                       QStringLiteral("jean-dupont-de-la-fontaine@exemple.fr;")}
+        << 6;
+}
+
+void TestCheckTable::sortingManyTextsMatchesCollatorAndKeepsMarks()
+{
+    QFETCH(QStringList, heads);
+    QFETCH(int, tail);
     // Random texts over an alphabet of letters in both cases, accents and punctuation, many
-    // sharing long heads and many repeated.
+    // repeated; every third entry checked.
     QRandomGenerator random(7);
     const QString alphabet = QStringLiteral("aAbBeEéÉèêzZ.-_@0 9");
-    const QStringList heads{QString(), QStringLiteral("jean.dupont"), QStringLiteral("JEAN.DUPONT"),
-                            QStringLiteral("jean-dupont")};
     QStringList texts;
+    QHash<QString, QList<bool>> marksOf; // each text's marks, in table order
     for (int i = 0; i < 3000; ++i) {
         QString text = heads[random.bounded(heads.size())];
-        const int length = random.bounded(6);
+        const int length = random.bounded(tail);
         for (int k = 0; k < length; ++k)
             text.append(alphabet[random.bounded(alphabet.size())]);
         texts.append(text);
+        marksOf[text].append(i % 3 == 0);
     }
     CheckTable table(tableOf(texts));
+    for (qsizetype i = 0; i < table.size(); i += 3)
+        table.setChecked(i, true);
     table.sort(TextOrder(QLocale(QLocale::English)));
     QCOMPARE(entries(table), sortedByCollator(texts));
+    for (qsizetype i = 0; i < table.size(); ++i)
+        QCOMPARE(table.isChecked(i), marksOf[table.at(i).toString()].takeFirst());
 }
 
 void TestCheckTable::sortFailingOnAHelperThreadLeavesTheTable()
