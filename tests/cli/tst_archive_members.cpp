@@ -85,7 +85,7 @@ Q_DECLARE_METATYPE(Members)
 
 // The small members of an archive are searched side by side on two threads: what comes out is
 // what one thread reading them one after the other gives, byte for byte.
-class TestArchiveRounds : public QObject
+class TestArchiveMembers : public QObject
 {
     Q_OBJECT
 
@@ -101,8 +101,8 @@ private:
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    // Many rounds of small members: their addresses in archive order, each line told.
-    void orderAcrossRounds()
+    // Many MiB of small members: their addresses in archive order, each line told.
+    void orderOfMembers()
     {
         QStringList expected;
         writeBytes(QDir(m_dir.path()).filePath(u"archive.zip"_s),
@@ -125,13 +125,13 @@ private slots:
         QTest::addColumn<double>("kept"); // the share of the zip kept: below 1, it is truncated
         QTest::addColumn<int>("status");
 
-        QTest::newRow("small members over several rounds")
+        QTest::newRow("small members, many MiB of them")
             << SmallMembers(0, 90, 70 * 1024) << 1.0 << 0;
 
         Members big = SmallMembers(0, 30, 50 * 1024);
         big << Member{u"grand.txt"_s, SmallText(500, 3 * 1024 * 1024)};
         big << SmallMembers(30, 30, 50 * 1024);
-        QTest::newRow("a member bigger than a round between small ones") << big << 1.0 << 0;
+        QTest::newRow("a member bigger than a piece between small ones") << big << 1.0 << 0;
 
         Members formats = SmallMembers(0, 20, 90 * 1024);
         formats << Member{u"lettre.eml"_s, "From: Paul <paul@exemple.fr>\nTo: anne@exemple.fr\n"
@@ -161,9 +161,10 @@ private slots:
         QTest::newRow("nested archives and an encrypted member between small ones")
             << nested << 1.0 << 1;
 
-        QTest::newRow("truncated after several rounds")
+        QTest::newRow("truncated after many MiB of members")
             << SmallMembers(0, 90, 70 * 1024) << 0.8 << 1;
-        QTest::newRow("truncated in the first round") << SmallMembers(0, 10, 70 * 1024) << 0.5 << 1;
+        QTest::newRow("truncated among the first members")
+            << SmallMembers(0, 10, 70 * 1024) << 0.5 << 1;
     }
 
     void sameAsOneThread()
@@ -189,5 +190,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestArchiveRounds)
-#include "tst_archive_rounds.moc"
+QTEST_GUILESS_MAIN(TestArchiveMembers)
+#include "tst_archive_members.moc"
