@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "cli/plain_text.h"
 
@@ -46,7 +47,7 @@ bool MemberSearch::take(PeekableSource &stream)
     member->encoding = start.encoding;
     member->skip = start.markLength;
     member->bytes = static_cast<std::size_t>(text.size());
-    if (m_helpers.empty())
+    if (!std::exchange(m_started, true))
         startHelpers();
     m_held += member->bytes;
     {

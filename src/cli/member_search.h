@@ -89,6 +89,7 @@ private:
     std::deque<Member *> m_waiting;              // guarded by m_mutex: not taken by a searcher
     std::size_t m_held = 0;                      // the bytes of m_order's texts
     bool m_stop = false;                         // guarded by m_mutex
+    bool m_started = false;                      // the helpers, once the first member came
     bool m_failed = false;                       // a member's search failed
     // Last: the helpers stop before the members they use go.
     std::vector<std::unique_ptr<BackgroundWork>> m_helpers;
