@@ -13,6 +13,7 @@
 #include "cli/input_list.h"
 #include "cli/input_stream.h"
 #include "cli/kept_entries.h"
+#include "cli/member_search.h"
 #include "cli/ordered_workers.h"
 #include "cli/output_sink.h"
 #include "cli/piece_reader.h"
@@ -147,17 +148,24 @@ private:
             return;
         }
         AddressCollector addresses(sink, name, m_options.source, &m_progress.entriesFound);
+        // Small texts of an archive are searched side by side, as the pieces of a large one.
+        MemberSearch members(sink, addresses, m_pieceThreads, m_options.inputEncoding,
+                             m_options.source, &m_progress.entriesFound);
         const StreamReader readStream = [&](PeekableSource &stream, const QString &streamName) {
             if (!m_options.formatText) {
                 const InputFormat format = DetectFormat(stream.peek(headBytes), streamName);
-                if (format == InputFormat::Mail &&
-                    readInPieces(stream, PieceKind::Mailbox, sink, addresses))
-                    return;
                 if (format != InputFormat::Text) {
+                    members.flush();
+                    if (format == InputFormat::Mail &&
+                        readInPieces(stream, PieceKind::Mailbox, sink, addresses))
+                        return;
                     DecodeFormat(format, stream, streamName, {m_options.inputEncoding}, addresses);
                     return;
                 }
             }
+            if (members.take(stream))
+                return;
+            members.flush();
             if (readInPieces(stream, PieceKind::PlainText, sink, addresses))
                 return;
             ReadPlainText(stream, {m_options.inputEncoding, false, m_options.source}, addresses);
@@ -165,12 +173,14 @@ private:
         ContainerLimits limits;
         limits.maxExpand = m_options.maxExpand;
         try {
-            ReadContainers(source, displayPath(input), limits, addresses, readStream);
+            ReadContainers(source, displayPath(input), limits, members, readStream);
         } catch (...) {
             // What was read before the fault is still told.
+            members.flush();
             addresses.flush();
             throw;
         }
+        members.flush();
         addresses.flush();
     }
 
