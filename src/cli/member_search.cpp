@@ -98,13 +98,7 @@ void MemberSearch::startHelpers()
                 m_queued.wait(lock, [this] { return m_stop || !m_waiting.empty(); });
                 if (m_stop)
                     return;
-                Member *member = m_waiting.front();
-                m_waiting.pop_front();
-                lock.unlock();
-                search(*member);
-                lock.lock();
-                member->done = true;
-                m_searched.notify_all();
+                searchFirstWaiting(lock);
             }
         });
         if (helper->running())
@@ -120,12 +114,18 @@ void MemberSearch::help()
         m_searched.wait(lock, [this] { return m_order.front()->done; });
         return;
     }
+    searchFirstWaiting(lock);
+}
+
+void MemberSearch::searchFirstWaiting(std::unique_lock<std::mutex> &lock)
+{
     Member *member = m_waiting.front();
     m_waiting.pop_front();
     lock.unlock();
     search(*member);
     lock.lock();
     member->done = true;
+    m_searched.notify_all();
 }
 
 void MemberSearch::search(Member &member)

@@ -72,6 +72,8 @@ private:
 
     void startHelpers();
     void help();
+    // Takes the first member waiting and searches it, with `lock` (on m_mutex) released meanwhile.
+    void searchFirstWaiting(std::unique_lock<std::mutex> &lock);
     void search(Member &member);
     // Hands on the members searched at the front of the queue; with `all`, waits for the rest.
     void handOn(bool all);
