@@ -158,7 +158,7 @@ void CheckTable::sort(const TextOrder &order)
             if (to + ahead < last) {
                 const TextSpan &later = spans[to + ahead];
                 __builtin_prefetch(in + later.offset);
-                __builtin_prefetch(in + later.offset + later.length - 1);
+                __builtin_prefetch(in + later.offset + std::max(later.length, 1) - 1);
             }
             TextSpan &place = spans[to];
             std::memcpy(out + at, in + place.offset,
