@@ -146,7 +146,6 @@ bool isContinuation(unsigned char byte)
 StreamDecoder::Step decodeUtf8(const unsigned char *in, qsizetype n, char16_t *const begin,
                                bool last)
 {
-    StreamDecoder::Step result;
     char16_t *out = begin;
     qsizetype i = 0;
     const auto cutShort = [&](int length) { return i + length > n; };
