@@ -5,6 +5,12 @@
 
 #include "formats/gmime_include.h"
 
+std::size_t CutAfterLastLine(std::string_view text)
+{
+    const std::size_t lf = text.rfind('\n');
+    return lf != std::string_view::npos ? lf + 1 : BreakAfterLast(text);
+}
+
 std::size_t BreakAfterLast(std::string_view text)
 {
     for (std::size_t i = text.size(); i > 0; --i) {

@@ -79,6 +79,10 @@ private:
 // bracket, a quote, a comma...), or 0 when there is none.
 std::size_t BreakAfterLast(std::string_view text);
 
+// Where held text may be cut without cutting an address in two: just after its last line feed,
+// else just after its last break (BreakAfterLast); 0 when it holds neither.
+std::size_t CutAfterLastLine(std::string_view text);
+
 // Converts text of a declared charset to UTF-8 through GMime's iconv helpers; an unknown or
 // empty charset reads the bytes with the input encoding rule instead. Pieces must not cut a
 // character in two.

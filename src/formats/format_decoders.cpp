@@ -19,8 +19,7 @@ public:
         m_held.append(bytes);
         if (m_held.size() < kPiece)
             return;
-        std::size_t end = m_held.rfind('\n');
-        end = end == std::string::npos ? BreakAfterLast(m_held) : end + 1;
+        std::size_t end = CutAfterLastLine(m_held);
         if (end == 0)
             end = m_held.size();
         hand(end);

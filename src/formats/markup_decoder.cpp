@@ -248,8 +248,7 @@ public:
         }
         if (m_held.size() < kPiece)
             return;
-        const std::size_t lf = m_held.rfind('\n');
-        std::size_t end = lf == std::string::npos ? BreakAfterLast(m_held) : lf + 1;
+        std::size_t end = CutAfterLastLine(m_held);
         if (end == 0)
             end = m_held.size();
         convert(end);
@@ -324,8 +323,7 @@ private:
         }
         m_text.erase(0, pos);
         if (m_out.size() >= kPiece) {
-            const std::size_t lf = m_out.rfind('\n');
-            std::size_t cut = lf != std::string::npos ? lf + 1 : BreakAfterLast(m_out);
+            std::size_t cut = CutAfterLastLine(m_out);
             if (cut == 0 && m_out.size() > LineSplitter::kMaxLine)
                 cut = m_out.size();
             flush(cut);
