@@ -3,10 +3,15 @@
 #include <functional>
 
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include "support/fixtures.h"
 
 // One run of the built extracteur-cli, as a shell would start it.
 struct CliRun
@@ -49,3 +54,16 @@ inline CliRun runCli(const QString &folder, const QStringList &arguments,
     run.err = process.readAllStandardError();
     return run;
 }
+
+// A test's own temporary folder, where it writes its inputs and starts its runs.
+class CliFolder : public QTemporaryDir
+{
+public:
+    // Writes `bytes` to the file `name` of the folder, making the folders it needs.
+    void write(const QString &name, const QByteArray &bytes) const
+    {
+        const QString target = filePath(name);
+        QDir().mkpath(QFileInfo(target).path());
+        writeBytes(target, bytes);
+    }
+};

@@ -2,7 +2,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "cli/cli_process.h"
@@ -46,15 +45,8 @@ class TestCli : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir *m_dir = nullptr;
+    CliFolder *m_dir = nullptr;
 
-    QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
-    void write(const QString &name, const QByteArray &bytes) const
-    {
-        const QString target = path(name);
-        QDir().mkpath(QFileInfo(target).path());
-        writeBytes(target, bytes);
-    }
     // These tests check the window's tokens; the address tests are in tst_cli_addresses.
     CliRun run(const QStringList &arguments, const QByteArray &input = QByteArray()) const
     {
@@ -64,25 +56,25 @@ private:
     // to a file, names whose code-unit order differs from a per-folder walk.
     void writeTree() const
     {
-        write(u"tree/a.txt"_s, "a@1\n");
-        write(u"tree/a-c.txt"_s, "ac@2\n");
-        write(u"tree/a/b.txt"_s, "ab@3\n");
-        write(u"tree/B.txt"_s, "B@4\n");
-        write(u"tree/a/deep/z.csv"_s, "z@5\n");
-        write(u"tree/notes.md"_s, "md@6\n");
-        QVERIFY(QFile::link(u".."_s, path(u"tree/a/loop"_s)));
-        QVERIFY(QFile::link(u"a/b.txt"_s, path(u"tree/link.txt"_s)));
+        m_dir->write(u"tree/a.txt"_s, "a@1\n");
+        m_dir->write(u"tree/a-c.txt"_s, "ac@2\n");
+        m_dir->write(u"tree/a/b.txt"_s, "ab@3\n");
+        m_dir->write(u"tree/B.txt"_s, "B@4\n");
+        m_dir->write(u"tree/a/deep/z.csv"_s, "z@5\n");
+        m_dir->write(u"tree/notes.md"_s, "md@6\n");
+        QVERIFY(QFile::link(u".."_s, m_dir->filePath(u"tree/a/loop"_s)));
+        QVERIFY(QFile::link(u"a/b.txt"_s, m_dir->filePath(u"tree/link.txt"_s)));
     }
 
 private slots:
     void init()
     {
-        m_dir = new QTemporaryDir;
+        m_dir = new CliFolder;
         QVERIFY(m_dir->isValid());
-        write(u"one.txt"_s, oneTxt);
-        write(u"two.txt"_s, twoTxt);
+        m_dir->write(u"one.txt"_s, oneTxt);
+        m_dir->write(u"two.txt"_s, twoTxt);
         // A file whose name looks like an option, read after "--".
-        write(u"-u"_s, "Bob@y.FR\n");
+        m_dir->write(u"-u"_s, "Bob@y.FR\n");
     }
     void cleanup()
     {
@@ -193,7 +185,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, expected);
-        write(u"in.txt"_s, bytes);
+        m_dir->write(u"in.txt"_s, bytes);
         const CliRun fromFile = run({u"in.txt"_s});
         QCOMPARE(fromFile.out, expected);
         QCOMPARE(fromFile.exitCode, 0);
@@ -225,7 +217,7 @@ private slots:
                 expected += line;
             }
         }
-        write(u"many.txt"_s, "\xef\xbb\xbf" + input);
+        m_dir->write(u"many.txt"_s, "\xef\xbb\xbf" + input);
         const CliRun unique = run({u"-u"_s, u"many.txt"_s});
         QCOMPARE(unique.exitCode, 0);
         QCOMPARE(unique.out.size(), expected.size());
@@ -265,14 +257,15 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, expected);
-        write(u"in.txt"_s, "\xef\xbb\xbf"
-                           "a@br \xc3\xa9@c\n\xe2\x88\x9e@x\n");
-        write(u"out.txt"_s, "ancien contenu, plus long que le nouveau, qui doit disparaître\r\n");
+        m_dir->write(u"in.txt"_s, "\xef\xbb\xbf"
+                                  "a@br \xc3\xa9@c\n\xe2\x88\x9e@x\n");
+        m_dir->write(u"out.txt"_s,
+                     "ancien contenu, plus long que le nouveau, qui doit disparaître\r\n");
         const CliRun result = run(QStringList{u"-o"_s, u"out.txt"_s, u"in.txt"_s} + arguments);
         QCOMPARE(result.err, QByteArray());
         QCOMPARE(result.out, QByteArray());
         QCOMPARE(result.exitCode, 0);
-        QCOMPARE(readBytes(path(u"out.txt"_s)), expected);
+        QCOMPARE(readBytes(m_dir->filePath(u"out.txt"_s)), expected);
     }
 
     void folders_data()
@@ -347,9 +340,9 @@ private slots:
         QFETCH(QByteArray, list);
         QFETCH(QByteArray, expected);
         writeTree();
-        write(u"new\nline.txt"_s, "nl@7\n");
-        write(u"new"_s, "n@8\n");
-        write(u"list.txt"_s, list);
+        m_dir->write(u"new\nline.txt"_s, "nl@7\n");
+        m_dir->write(u"new"_s, "n@8\n");
+        m_dir->write(u"list.txt"_s, list);
         const CliRun result = run(arguments, list);
         QCOMPARE(result.err, QByteArray());
         QCOMPARE(result.out, expected);
@@ -423,15 +416,16 @@ private slots:
     // A file that cannot be read is reported as the window reports it; the others are done.
     void unreadableAmongGoodOnes()
     {
-        write(u"tree/ok.txt"_s, "ok@1\n");
-        QVERIFY(QFile::link(u"boucle"_s, path(u"tree/boucle"_s)));
+        m_dir->write(u"tree/ok.txt"_s, "ok@1\n");
+        QVERIFY(QFile::link(u"boucle"_s, m_dir->filePath(u"tree/boucle"_s)));
         const CliRun result = run({u"one.txt"_s, u"absent.txt"_s, u"tree"_s, u"two.txt"_s});
         QCOMPARE(result.exitCode, 1);
         QCOMPARE(QString::fromUtf8(result.err),
                  u"Impossible d'ouvrir le fichier \"%1\". Trop de niveaux de liens symboliques "
                  u"dans le chemin d'accès.\n"
                  u"Impossible d'ouvrir le fichier \"%2\". Le fichier ou le dossier spécifié est "
-                 u"introuvable.\n"_s.arg(path(u"tree/boucle"_s), path(u"absent.txt"_s)));
+                 u"introuvable.\n"_s.arg(m_dir->filePath(u"tree/boucle"_s),
+                                         m_dir->filePath(u"absent.txt"_s)));
         QCOMPARE(result.out,
                  utf8(u"<zoe@x.fr>\nbob@y.fr\nAna, Lopez@z.fr\nBOB@Y.FR\néric@é.fr\nbob@y.fr\n"
                       u"ok@1\nBob@Y.fr\nnew@n.fr\n"_s));
@@ -456,7 +450,7 @@ private slots:
                 expectedSources +=
                     name.toUtf8() + '\t' + QByteArray::number(k) + '\t' + address + '\n';
             }
-            write(name, bytes);
+            m_dir->write(name, bytes);
         }
         for (const QString &jobs : {u"1"_s, u"2"_s, u"5"_s}) {
             const CliRun plain = run({u"-j"_s, jobs, u"many"_s});
@@ -472,17 +466,18 @@ private slots:
         QByteArray bytes;
         for (int k = 0; k < 300000; ++k)
             bytes += "adresse" + QByteArray::number(k) + "@exemple.fr\n";
-        write(u"big.txt"_s, bytes);
+        m_dir->write(u"big.txt"_s, bytes);
         QProcess shell;
         shell.setWorkingDirectory(m_dir->path());
         shell.start(u"/bin/sh"_s,
-                    {u"-c"_s, u"{ \"$0\" --tokens big.txt 2>err.txt; echo $? >status.txt; } | head -n 2"_s,
+                    {u"-c"_s,
+                     u"{ \"$0\" --tokens big.txt 2>err.txt; echo $? >status.txt; } | head -n 2"_s,
                      cliPath()});
         QVERIFY(shell.waitForFinished(120000));
         QCOMPARE(shell.readAllStandardOutput(),
                  QByteArray("adresse0@exemple.fr\nadresse1@exemple.fr\n"));
-        QCOMPARE(readBytes(path(u"status.txt"_s)), QByteArray("0\n"));
-        QCOMPARE(readBytes(path(u"err.txt"_s)), QByteArray());
+        QCOMPARE(readBytes(m_dir->filePath(u"status.txt"_s)), QByteArray("0\n"));
+        QCOMPARE(readBytes(m_dir->filePath(u"err.txt"_s)), QByteArray());
     }
 
     // A full device on standard output is a failure, not a quiet end.
@@ -509,28 +504,29 @@ private slots:
         QByteArray bytes;
         for (int k = 0; k < 20000; ++k)
             bytes += "adresse" + QByteArray::number(k) + "@exemple.fr\n";
-        write(u"big.txt"_s, bytes);
+        m_dir->write(u"big.txt"_s, bytes);
         const QByteArray old = "ancien contenu\r\n";
         if (!tmpfs) {
-            write(u"out.txt"_s, old);
+            m_dir->write(u"out.txt"_s, old);
             const CliRun result =
-                runCli(m_dir->path(), {u"--tokens"_s, u"-o"_s, u"out.txt"_s, u"big.txt"_s}, {}, [](QProcess &p) {
-                    p.setChildProcessModifier([] {
-                        std::signal(SIGXFSZ, SIG_IGN);
-                        const rlimit limit{65536, 65536};
-                        ::setrlimit(RLIMIT_FSIZE, &limit);
-                    });
-                });
+                runCli(m_dir->path(), {u"--tokens"_s, u"-o"_s, u"out.txt"_s, u"big.txt"_s}, {},
+                       [](QProcess &p) {
+                           p.setChildProcessModifier([] {
+                               std::signal(SIGXFSZ, SIG_IGN);
+                               const rlimit limit{65536, 65536};
+                               ::setrlimit(RLIMIT_FSIZE, &limit);
+                           });
+                       });
             QCOMPARE(QString::fromUtf8(result.err), u"Erreur d'écriture dans le flux.\n"_s);
             QCOMPARE(result.exitCode, 1);
-            QCOMPARE(readBytes(path(u"out.txt"_s)), old);
+            QCOMPARE(readBytes(m_dir->filePath(u"out.txt"_s)), old);
             // No temporary file is left behind.
             QCOMPARE(QDir(m_dir->path()).entryList({u".*"_s}, QDir::Files | QDir::Hidden),
                      QStringList());
             return;
         }
         // A small file system of its own, in a private mount namespace; the check runs inside it.
-        QDir().mkpath(path(u"mnt"_s));
+        QDir().mkpath(m_dir->filePath(u"mnt"_s));
         QProcess shell;
         shell.setWorkingDirectory(m_dir->path());
         shell.start(

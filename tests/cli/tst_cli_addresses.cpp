@@ -1,8 +1,5 @@
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -56,13 +53,8 @@ class TestCliAddresses : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir *m_dir = nullptr;
+    CliFolder *m_dir = nullptr;
 
-    QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
-    void write(const QString &name, const QByteArray &bytes) const
-    {
-        writeBytes(path(name), bytes);
-    }
     CliRun run(const QStringList &arguments, const QByteArray &input = QByteArray()) const
     {
         return runCli(m_dir->path(), arguments, input);
@@ -71,7 +63,7 @@ private:
 private slots:
     void init()
     {
-        m_dir = new QTemporaryDir;
+        m_dir = new CliFolder;
         QVERIFY(m_dir->isValid());
     }
     void cleanup()
@@ -133,7 +125,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, expected);
-        write(u"in.txt"_s, bytes);
+        m_dir->write(u"in.txt"_s, bytes);
         const CliRun result = run(arguments + QStringList{u"in.txt"_s});
         QCOMPARE(result.err, QByteArray());
         QCOMPARE(result.out, expected);
@@ -173,7 +165,7 @@ private slots:
                 expected += "in.txt\t" + QByteArray::number(line) + '\t' + address.trimmed() + '\n';
         }
         expected += "in.txt\t" + QByteArray::number(line + 1) + "\tfin@exemple.fr\n";
-        write(u"in.txt"_s, bytes);
+        m_dir->write(u"in.txt"_s, bytes);
         const CliRun result = run({u"-j"_s, jobs, u"--source"_s, u"in.txt"_s});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out.size(), expected.size());
@@ -215,7 +207,7 @@ private slots:
                      "Content-Transfer-Encoding: quoted-printable" + lineEnd + lineEnd + body +
                      lineEnd;
         }
-        write(u"in.mbox"_s, bytes);
+        m_dir->write(u"in.mbox"_s, bytes);
         const CliRun one = run({u"-j"_s, u"1"_s, u"--source"_s, u"in.mbox"_s});
         QCOMPARE(one.exitCode, 0);
         QCOMPARE(one.out.count('\n'), expected);
@@ -231,7 +223,7 @@ private slots:
     // A named pipe is read as its writer writes it.
     void fifoInput()
     {
-        const QByteArray fifo = QFile::encodeName(path(u"tube"_s));
+        const QByteArray fifo = QFile::encodeName(m_dir->filePath(u"tube"_s));
         QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
         QProcess writer;
         writer.start(u"/bin/sh"_s, {u"-c"_s, u"printf 'a@exemple.fr\\nB@Exemple.FR\\n' > \"$0\""_s,
@@ -298,7 +290,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, expected);
-        write(u"in"_s, bytes);
+        m_dir->write(u"in"_s, bytes);
         const CliRun result = run({u"in"_s});
         QCOMPARE(result.err, QByteArray());
         QCOMPARE(result.out, expected);
@@ -376,8 +368,8 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(QStringList, kept);
         QFETCH(QString, message);
-        QVERIFY(QFile::copy(containerFixture(file), path(file)));
-        write(u"apres.txt"_s, "apres@exemple.fr\n");
+        QVERIFY(QFile::copy(containerFixture(file), m_dir->filePath(file)));
+        m_dir->write(u"apres.txt"_s, "apres@exemple.fr\n");
         const CliRun result = run(options + QStringList{file, u"apres.txt"_s});
         const QString err = QString::fromUtf8(result.err);
         QVERIFY2(err.startsWith(message) && err.count(u'\n') == 1, qPrintable(err));
@@ -414,8 +406,9 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, expected);
-        write(u"in.txt"_s, "(Zoe@EXEMPLE.fr);\nbob@exemple.fr BOB@exemple.fr\nzoe@exemple.fr\n"
-                           "ana@exemple.fr\n");
+        m_dir->write(u"in.txt"_s,
+                     "(Zoe@EXEMPLE.fr);\nbob@exemple.fr BOB@exemple.fr\nzoe@exemple.fr\n"
+                     "ana@exemple.fr\n");
         const CliRun result = run(arguments + QStringList{u"in.txt"_s});
         QCOMPARE(result.err, QByteArray());
         QCOMPARE(result.out, expected);
@@ -464,10 +457,10 @@ private slots:
         QFETCH(QByteArray, out);
         QFETCH(QString, err);
         QFETCH(QByteArray, file);
-        write(u"in.txt"_s, "a@exemple.fr\n");
-        write(u"greek.txt"_s, u"αβ@exemple.fr\n"_s.toUtf8());
-        write(u"out.txt"_s, "ancien\r\n");
-        QCOMPARE(::mkfifo(QFile::encodeName(path(u"fifo"_s)).constData(), 0600), 0);
+        m_dir->write(u"in.txt"_s, "a@exemple.fr\n");
+        m_dir->write(u"greek.txt"_s, u"αβ@exemple.fr\n"_s.toUtf8());
+        m_dir->write(u"out.txt"_s, "ancien\r\n");
+        QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath(u"fifo"_s)).constData(), 0600), 0);
         const CliRun result = run(arguments);
         if (err == u"*")
             QVERIFY(!result.err.isEmpty());
@@ -475,7 +468,7 @@ private slots:
             QCOMPARE(QString::fromUtf8(result.err).replace(m_dir->path() + u'/', QString()), err);
         QCOMPARE(result.out, out);
         QCOMPARE(result.exitCode, status);
-        QCOMPARE(readBytes(path(u"out.txt"_s)), file);
+        QCOMPARE(readBytes(m_dir->filePath(u"out.txt"_s)), file);
     }
 
     // Names are shown as their bytes; tabs, line feeds and backslashes are escaped in columns.
@@ -558,7 +551,7 @@ private slots:
         QFETCH(QByteArray, input);
         QFETCH(QString, fault);
         QFETCH(QString, err);
-        write(u"in.txt"_s, "a@exemple.fr\n");
+        m_dir->write(u"in.txt"_s, "a@exemple.fr\n");
         const CliRun result = runCli(m_dir->path(), arguments, input, [&](QProcess &p) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             if (!fault.isEmpty())
@@ -612,7 +605,7 @@ private slots:
     // Sizes in the forms people write them are taken.
     void maxExpandSizes()
     {
-        write(u"in.txt"_s, "a@exemple.fr\n");
+        m_dir->write(u"in.txt"_s, "a@exemple.fr\n");
         for (const QString &size :
              {u"500M"_s, u"10G"_s, u"2Gio"_s, u"1GiB"_s, u"4096"_s, u"8k"_s}) {
             const CliRun result = run({u"--max-expand"_s, size, u"in.txt"_s});
