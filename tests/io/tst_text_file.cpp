@@ -31,18 +31,6 @@ Q_DECLARE_METATYPE(ReadingMode)
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool addressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool addressSanitizer = true;
-#else
-constexpr bool addressSanitizer = false;
-#endif
-#else
-constexpr bool addressSanitizer = false;
-#endif
-
 // How a read ended in a child process whose address space was limited.
 enum class LimitedRead { Loaded = 10, OutOfMemoryError, OtherError, BadAlloc, WrongCount };
 

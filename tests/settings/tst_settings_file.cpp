@@ -27,18 +27,6 @@ template <qsizetype N> QByteArray bytes(const char (&literal)[N])
     return QByteArray(literal, N - 1);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool addressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool addressSanitizer = true;
-#else
-constexpr bool addressSanitizer = false;
-#endif
-#else
-constexpr bool addressSanitizer = false;
-#endif
-
 // Lets this process map at most `extra` bytes more than it has now, so that reading a file whole
 // fails at once instead of filling the machine. The sanitizer reserves its own huge map and
 // cannot run under such a limit.

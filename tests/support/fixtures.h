@@ -10,6 +10,20 @@ class QTemporaryDir;
 
 // Small fixtures shared by every test, built once in the test-support library.
 
+// Whether the test runs under AddressSanitizer, whose shadow memory a limit on the address space
+// leaves no room for.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool addressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool addressSanitizer = true;
+#else
+inline constexpr bool addressSanitizer = false;
+#endif
+#else
+inline constexpr bool addressSanitizer = false;
+#endif
+
 // Points the executable facts at a name inside `folder`, and the user's configuration folder
 // (XDG_CONFIG_HOME) at `folder`/config, so that the settings file and the caption of a test
 // never touch the folder of the test binary nor the real home.
